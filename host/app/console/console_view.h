@@ -1,0 +1,83 @@
+// The main window as a terminal: a status line with a progress bar, the
+// version and device state, and prompts in place of the buttons. Runs an
+// event loop on the calling thread, which is the view's thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/main_view.h"
+#include "app/ui_main_module_dlg.h"
+
+namespace app {
+
+class ConsoleView : public MainView {
+public:
+    // `autoYes`: accept the instructions, press UPDATE once it is enabled and
+    // acknowledge message boxes without waiting for a key.
+    ConsoleView(bool autoYes, std::FILE* out);
+
+    // Runs the window until it closes; false when start-up ended the process.
+    bool Run(CUIMainModuleDlg& dialog);
+
+    void SetControlText(int controlId, const std::u16string& text) override;
+    void EnableControl(int controlId, bool enable) override;
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPosition(int position) override;
+    void ShowMessage(const std::u16string& text, const std::u16string& caption, bool informationIcon) override;
+    bool RunWelcomeDialog() override;
+    void StartTimer(int timerId, uint32_t periodMs) override;
+    void KillTimer(int timerId) override;
+    void EnableCloseMenu(bool enable) override;
+    void PostClose() override;
+    bool RunOnViewThread(const std::function<void()>& task) override;
+
+private:
+    struct Task {
+        const std::function<void()>* run = nullptr;
+        bool done = false;
+        bool dropped = false;
+    };
+    struct Timer {
+        uint32_t periodMs = 0;
+        uint64_t dueMs = 0;
+    };
+
+    void RunPendingTasks();
+    void RunDueTimers(CUIMainModuleDlg& dialog);
+    void HandleInput(CUIMainModuleDlg& dialog);
+    // A line typed by the user; empty optional at the end of input.
+    std::optional<std::string> ReadLine();
+    void Render(bool force);
+    void FinishLine();
+    std::string Text(int controlId) const;
+
+    const bool autoYes_;
+    std::FILE* out_;
+    const bool interactive_;
+    bool inputOpen_ = true;
+    std::thread::id viewThread_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Task*> tasks_;
+    bool closed_ = false;
+    bool closeRequested_ = false;
+
+    std::map<int, std::u16string> texts_;
+    std::map<int, bool> enabled_;
+    std::map<int, Timer> timers_;
+    int progressHigh_ = 100;
+    int progress_ = 0;
+    bool updatePressed_ = false;
+    std::string lastRendered_;
+    bool lineOpen_ = false;
+};
+
+}  // namespace app

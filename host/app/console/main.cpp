@@ -1,0 +1,38 @@
+// flashdesk in a terminal: the same start-up, watch and download workflow as
+// the window, with a status line and progress bar.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/console/console_view.h"
+#include "app/options.h"
+#include "app/standin_router.h"
+#include "app/ui_main_module_dlg.h"
+#include "platform/text.h"
+
+int main(int argc, char** argv)
+{
+    const std::string programName = "flashdesk";
+    const app::ParsedOptions parsed = app::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), parsed.error.c_str(), app::UsageText(programName).c_str());
+        return 2;
+    }
+    const app::Options& options = *parsed.options;
+    if (options.help) {
+        std::fputs(app::UsageText(programName).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s\n", platform::Utf16ToUtf8(app::ProductTitle()).c_str());
+        return 0;
+    }
+
+    std::printf("%s\n\n", platform::Utf16ToUtf8(app::ProductTitle()).c_str());
+    app::StandinRouter router(app::StandinSettings{options.standinRouter});
+    app::ConsoleView view(options.yes, stdout);
+    app::CUIMainModuleDlg dialog(view, router.Ports(), platform::Utf8ToUtf16(programName));
+    router.SetReportSink(&dialog);
+    if (!view.Run(dialog)) return 0;
+    return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;
+}

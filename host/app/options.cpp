@@ -1,0 +1,73 @@
+#include "app/options.h"
+
+#include "platform/text.h"
+
+#ifndef FLASHDESK_VERSION
+#define FLASHDESK_VERSION "0.0.0"
+#endif
+
+namespace app {
+
+std::u16string ProductTitle() { return u"flashdesk " + platform::Utf8ToUtf16(FLASHDESK_VERSION); }
+
+std::string UsageText(const std::string& programName)
+{
+    return "usage: " + programName + " [options]\n"
+           "Updates the firmware of a KVR 4G wireless router joined to this PC by a LAN cable.\n"
+           "  --router ADDR[:PORT]    router web interface (default 192.168.1.1:80)\n"
+           "  --announce ADDR[:PORT]  UDP announcement destination (default 255.255.255.255:3536)\n"
+           "  --listen-port N         TCP port the router connects back to (default 4536)\n"
+           "  --host-filter TEXT      prefix of the local address to announce (default 192.168)\n"
+           "  --arp-command CMD       command that flushes the ARP cache (default: ip neigh flush all)\n"
+           "  --standin-router        run against the built-in stand-in router\n"
+           "  --yes                   press UPDATE as soon as it is enabled; accept dialogs\n"
+           "  --help                  show this text\n"
+           "  --version               show the program version\n"
+           "Environment: FLASHDESK_TIME_SCALE=N runs every wait N times faster.\n";
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args)
+{
+    Options options;
+    ParsedOptions result;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        auto fail = [&result](std::string why) {
+            result.error = std::move(why);
+            return result;
+        };
+        if (arg == "--yes") {
+            options.yes = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--standin-router") {
+            options.standinRouter = true;
+        } else if (arg == "--router" || arg == "--announce") {
+            if (!hasValue) return fail(arg + " needs ADDR[:PORT]");
+            platform::HostPort& target = arg == "--router" ? options.endpoints.router : options.endpoints.announce;
+            const std::optional<platform::HostPort> parsed = platform::ParseHostPort(args[++i], target.port);
+            if (!parsed) return fail("invalid address for " + arg + ": " + args[i]);
+            target = *parsed;
+        } else if (arg == "--listen-port") {
+            if (!hasValue) return fail("--listen-port needs a port number");
+            const std::optional<uint16_t> port = platform::ParsePort(args[++i]);
+            if (!port) return fail("invalid port for --listen-port: " + args[i]);
+            options.endpoints.listenPort = *port;
+        } else if (arg == "--host-filter") {
+            if (!hasValue) return fail("--host-filter needs a text");
+            options.endpoints.hostFilter = args[++i];
+        } else if (arg == "--arp-command") {
+            if (!hasValue) return fail("--arp-command needs a command");
+            options.endpoints.arpCommand = args[++i];
+        } else {
+            return fail("unknown option: " + arg);
+        }
+    }
+    result.options = std::move(options);
+    return result;
+}
+
+}  // namespace app

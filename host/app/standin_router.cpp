@@ -1,0 +1,158 @@
+#include "app/standin_router.h"
+
+#include <array>
+
+#include "download/device_name.h"
+#include "payload/firmware_files.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace app {
+namespace {
+
+constexpr uint32_t kArpFlushMs = 1000;
+constexpr uint32_t kLinkQueryMs = 500;
+constexpr uint32_t kTransferStepMs = 400;
+
+struct Hint {
+    std::u16string_view key;
+    std::u16string_view text;
+};
+
+constexpr std::array<Hint, 7> kHints{{
+    {u"ID_HINT_SEARCHPORT", u"Procurando dispositivo..."},
+    {u"ID_HINT_ALREADY", u"Pronto. Agora clique no botão \"ATUALIZAR\" para iniciar a atualização."},
+    {u"ID_HINT_DOWNLOADSUCCESS", u"Atualizacao realizada com sucesso!"},
+    {u"ID_HINT_DOWNLOADFAIL", u"Atualizacao falhou"},
+    {u"ID_HINT_NODEVICE", u"No Device"},
+    {u"ID_HINT_CONNECTED", u"Connected"},
+    {u"ID_ERROR_FILEEXIT", u"File not exist, please select again!"},
+}};
+
+}  // namespace
+
+void StandinRouter::Report(int32_t kind, int port, const void* data)
+{
+    if (sink_ != nullptr) sink_->SendReport(platform::ServiceReport{kind, port, data, kind == platform::kReportProgress ? 4 : 0});
+}
+
+bool StandinRouter::SendDataToGetCurMode()
+{
+    RunDeleteArp();
+    if (!settings_.present) {
+        workModeText_ = u"Invalid mode";
+    } else {
+        workModeText_ = factoryMode_ ? u"Factory mode" : u"Work mode";
+    }
+    return true;
+}
+
+std::u16string StandinRouter::WorkModeText() const { return workModeText_; }
+
+bool StandinRouter::SendDataToGetVersion(std::u16string& version)
+{
+    version.clear();
+    RunDeleteArp();
+    if (!settings_.present || settings_.version.empty()) return false;
+    version = settings_.version;
+    return true;
+}
+
+bool StandinRouter::SwitchToFactory()
+{
+    RunDeleteArp();
+    if (!settings_.present) return false;
+    factoryMode_ = true;
+    return true;
+}
+
+void StandinRouter::RunDeleteArp() { platform::SleepMs(kArpFlushMs); }
+
+int StandinRouter::LoadConfig(const std::u16string&) { return 0; }
+
+void StandinRouter::SetLanguageFile(const std::u16string&) {}
+
+void StandinRouter::SetPortLog(int, const std::u16string&) {}
+
+int StandinRouter::PreparePort(int) { return 0; }
+
+int StandinRouter::GetVersion(int, std::u16string& version)
+{
+    platform::SleepMs(kLinkQueryMs);
+    if (settings_.present && portOpen_ && !settings_.version.empty()) {
+        version = settings_.version;
+        return 0;
+    }
+    version = u"NULL";
+    return -1;
+}
+
+void StandinRouter::ShowDeviceName(int port, const std::u16string& version)
+{
+    const std::u16string name = download::DeviceNameForVersion(version);
+    Report(platform::kReportVersion, port, name.c_str());
+}
+
+int StandinRouter::Download(const DownloadRequest& request, uint32_t& errorCode)
+{
+    const std::u16string enter = u"CDownloadService::Download Enter";
+    Report(platform::kReportStatus, request.port, enter.c_str());
+    const std::array<int32_t, 12> steps{1, 10, 20, 30, 40, 50, 60, 70, 90, 93, 96, 99};
+    const size_t failAt = settings_.downloadSucceeds ? steps.size() : steps.size() / 2;
+    int result = 0;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (i == failAt) {
+            errorCode = 10;
+            result = -1;
+            break;
+        }
+        Report(platform::kReportProgress, request.port, &steps[i]);
+        platform::SleepMs(kTransferStepMs);
+    }
+    // The router restarts into work mode after an update attempt.
+    factoryMode_ = false;
+    portOpen_ = false;
+    const std::u16string leave = u"CDownloadService::Download Leave";
+    Report(platform::kReportStatus, request.port, leave.c_str());
+    return result;
+}
+
+std::u16string StandinRouter::LoadHint(std::u16string_view key)
+{
+    for (const Hint& hint : kHints) {
+        if (hint.key == key) return std::u16string(hint.text);
+    }
+    return {};
+}
+
+bool StandinRouter::IsPortOpen(int) { return portOpen_; }
+
+void StandinRouter::ClosePort(int) { portOpen_ = false; }
+
+bool StandinRouter::InitPort(int)
+{
+    portOpen_ = settings_.present && (factoryMode_ || settings_.startInFactoryMode);
+    if (portOpen_) factoryMode_ = true;
+    return portOpen_;
+}
+
+std::optional<UserMessage> StandinRouter::ExtractPayload(const std::u16string& workDir)
+{
+    const char placeholder[] = "stand-in firmware\n";
+    for (std::u16string_view name : payload::kFirmwareFiles) {
+        const std::u16string path = workDir + platform::kPathSeparator + std::u16string(name);
+        platform::WriteWholeFile(path, placeholder, sizeof placeholder - 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<UserMessage> StandinRouter::CheckFirmwareFiles(const std::u16string& folder)
+{
+    std::optional<std::u16string> missing = payload::MissingFirmwareText(folder);
+    if (!missing) return std::nullopt;
+    return UserMessage{*missing, std::u16string(payload::kFirmwareCheckCaption), true};
+}
+
+void StandinRouter::RewriteConfigPaths(const std::u16string&, const std::u16string&) {}
+
+}  // namespace app

@@ -1,0 +1,65 @@
+// A stand-in router for the workflow: it plays the router's web interface,
+// the download service and the device link in memory, so that the window
+// flow runs before the real web, link and download layers are wired in.
+// Without `present` it behaves as an unplugged router: every web request
+// fails and no link ever opens.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "app/workflow_ports.h"
+#include "platform/report_sink.h"
+
+namespace app {
+
+struct StandinSettings {
+    bool present = false;
+    bool startInFactoryMode = false;
+    std::u16string version = u"EN_PELA_BR_KR710MV1.0.0B15";
+    bool downloadSucceeds = true;
+};
+
+class StandinRouter : public RouterWebCommands, public DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
+public:
+    explicit StandinRouter(StandinSettings settings) : settings_(std::move(settings)) {}
+    void SetReportSink(platform::ReportSink* sink) { sink_ = sink; }
+    WorkflowPorts Ports() { return WorkflowPorts{*this, *this, *this, *this}; }
+
+    bool SendDataToGetCurMode() override;
+    std::u16string WorkModeText() const override;
+    bool SendDataToGetVersion(std::u16string& version) override;
+    bool SwitchToFactory() override;
+    void RunDeleteArp() override;
+
+    int LoadConfig(const std::u16string& folder) override;
+    void SetLanguageFile(const std::u16string& path) override;
+    void SetPortLog(int port, const std::u16string& path) override;
+    int PreparePort(int port) override;
+    int GetVersion(int port, std::u16string& version) override;
+    void ShowDeviceName(int port, const std::u16string& version) override;
+    int Download(const DownloadRequest& request, uint32_t& errorCode) override;
+    std::u16string LoadHint(std::u16string_view key) override;
+    std::mutex& PortTableLock() override { return portTableLock_; }
+    bool IsNetworkLink() const override { return true; }
+
+    bool IsPortOpen(int port) override;
+    void ClosePort(int port) override;
+    bool InitPort(int port) override;
+
+    std::optional<UserMessage> ExtractPayload(const std::u16string& workDir) override;
+    std::optional<UserMessage> CheckFirmwareFiles(const std::u16string& folder) override;
+    void RewriteConfigPaths(const std::u16string& nvPath, const std::u16string& versionPath) override;
+
+private:
+    void Report(int32_t kind, int port, const void* data);
+
+    StandinSettings settings_;
+    platform::ReportSink* sink_ = nullptr;
+    std::mutex portTableLock_;
+    std::atomic<bool> factoryMode_{false};
+    std::atomic<bool> portOpen_{false};
+    std::u16string workModeText_ = u"Invalid mode";
+};
+
+}  // namespace app

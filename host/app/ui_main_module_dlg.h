@@ -1,0 +1,112 @@
+// The main window's logic (dialog 102): start-up, the UPDATE press, the
+// reports of the workers, the status animation, closing, and the two
+// workflow threads. A front end owns the window and forwards its events.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/main_view.h"
+#include "app/workflow_ports.h"
+#include "platform/named_mutex.h"
+#include "platform/report_sink.h"
+#include "platform/stop_signal.h"
+
+namespace app {
+
+inline constexpr int kPortSlots = 8;
+inline constexpr int kDeviceStateNone = 1;
+inline constexpr int kDeviceStateReady = 2;
+inline constexpr int32_t kRendezvousPort = 4536;
+
+struct PortEntry {
+    int32_t downloadKind = 0;
+    int32_t portNumber = 0;
+    std::u16string version;  // at most 255 characters
+    std::u16string paramText;
+    int deviceState = 0;
+    std::u16string nvPath;
+    std::u16string versionPath;
+    std::u16string xmlLogPath;
+};
+
+class CUIMainModuleDlg : public platform::ReportSink {
+public:
+    // `programName`: the program's file name without extension (message captions).
+    CUIMainModuleDlg(MainView& view, WorkflowPorts ports, std::u16string programName);
+    // Stops both workflow threads at their next safe point and waits for them.
+    ~CUIMainModuleDlg() override;
+    CUIMainModuleDlg(const CUIMainModuleDlg&) = delete;
+    CUIMainModuleDlg& operator=(const CUIMainModuleDlg&) = delete;
+
+    enum class InitOutcome {
+        kRunning,         // the window runs (prepared, or start-up stopped silently)
+        kExitProcess,     // second instance or instructions cancelled: exit code 0
+    };
+    // The window's start-up sequence, on the view's thread.
+    InitOutcome OnInitDialog();
+
+    // Window events, on the view's thread.
+    void OnUpdatePressed();
+    void OnTimer(int timerId);
+    // True when the window may close now (the work folder is then removed).
+    bool OnClose();
+    int OnServiceReport(const platform::ServiceReport& report);
+
+    // From any thread: delivers the report on the view's thread and waits.
+    void SendReport(const platform::ServiceReport& report) override;
+
+    void SetProgress(int port, int percent);
+    void SetStatusText(const std::u16string& text);
+    void RefreshVersionInfo(int port);
+
+    // For the front ends and tests.
+    const std::u16string& WorkDir() const { return workDir_; }
+    const PortEntry& Slot(int port) const { return slots_[port]; }
+    const std::u16string& LogBuffer(int port) const { return logBuffers_[port]; }
+    bool DownloadFinished() const { return downloadFinished_.load(); }
+    int DownloadResult() const { return downloadResult_.load(); }
+    bool Busy() const { return busy_[0].load() != 0; }
+
+private:
+    void DeviceWatchThread();
+    void DownloadProcessThread();
+    void StartDownload();
+    void PrepareConfig();
+    void ResetPort(int port);
+    void AppendLog(int port, const std::u16string& text);
+    void WriteRunLogs(int port);
+    std::u16string LoadHint(std::u16string_view key) { return ports_.service.LoadHint(key); }
+    // Runs `task` on the view's thread unless the watch thread has been told
+    // to stop; false when it did not run.
+    bool WatchAct(const std::function<void()>& task);
+
+    MainView& view_;
+    WorkflowPorts ports_;
+    std::u16string programName_;
+    std::unique_ptr<platform::NamedMutex> instanceGuard_;
+
+    int language_ = 0;
+    std::u16string workDir_;
+    int curPort_ = 0;
+    std::atomic<int> factoryMode_{0};
+    std::atomic<int> downloadResult_{0};
+    std::atomic<bool> downloadFinished_{false};
+    int timerId_ = 0;
+    int tickCount_ = 0;
+    int logEnabled_ = 0;
+    std::array<PortEntry, kPortSlots> slots_{};
+    std::array<std::atomic<int>, kPortSlots> busy_{};
+    std::array<std::u16string, kPortSlots> logBuffers_{};
+
+    platform::StopSignal watchStop_;
+    platform::StopSignal downloadStop_;
+    std::thread watchThread_;
+    std::thread downloadThread_;
+};
+
+}  // namespace app

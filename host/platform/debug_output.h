@@ -1,0 +1,11 @@
+// Diagnostic lines for a debugger (OutputDebugStringW on Windows; standard
+// error when FLASHDESK_DEBUG is set elsewhere). They carry no behaviour.
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+void DebugOutput(std::u16string_view line);
+
+}  // namespace platform
