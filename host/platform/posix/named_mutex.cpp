@@ -20,7 +20,8 @@ NamedMutex::NamedMutex(const std::u16string& name)
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
         file += plain ? c : '_';
     }
-    const std::string path = Utf16ToUtf8(TempFolder()) + "." + file + ".lock";
+    const std::u16string temp = TempFolder();
+    const std::string path = (temp.empty() ? std::string("/tmp/") : Utf16ToUtf8(temp)) + "." + file + ".lock";
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return;
     handle_ = fd;
