@@ -1,0 +1,40 @@
+# Newcomer's commands: `make demo` runs the update workflow on the built-in
+# stand-in router; `make check` builds every preset and runs every test.
+# Both install their own prerequisites first.
+
+SHELL := /bin/bash
+PRESETS_WITH_TESTS := native asan windows arm fuzz
+FUZZ_SECONDS ?= 20
+export WINEDEBUG := -all
+export WINEPREFIX := $(CURDIR)/build/wineprefix
+
+.PHONY: deps check demo build-% test-% wineprefix fuzz clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build-%:
+	cmake --preset $* -DFUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	cmake --build --preset $*
+
+test-%: build-%
+	ctest --preset $*
+
+test-windows: wineprefix
+
+wineprefix:
+	@mkdir -p $(WINEPREFIX)
+	@test -f $(WINEPREFIX)/system.reg || (echo "creating the Wine prefix"; wineboot -i >/dev/null 2>&1; wineserver -w)
+
+check: deps
+	$(MAKE) $(addprefix test-,$(PRESETS_WITH_TESTS))
+	@echo "make check: every preset built and passed its tests"
+
+fuzz: deps
+	$(MAKE) test-fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+demo: deps build-native
+	bash scripts/demo.sh
+
+clean:
+	rm -rf build
