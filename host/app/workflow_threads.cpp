@@ -93,7 +93,7 @@ void CUIMainModuleDlg::DeviceWatchThread()
                 view_.EnableControl(IDC_UPDATE_BUTTON, true);
                 RefreshVersionInfo(port);
             });
-            if (!shown) return;
+            if (!shown || watchStop_.Requested()) return;
             ports_.service.ShowDeviceName(port, readVersion);
             if (!watchStop_.SleepFor(500)) return;
         } else {
@@ -106,7 +106,7 @@ void CUIMainModuleDlg::DeviceWatchThread()
                 RefreshVersionInfo(port);
                 SetStatusText(LoadHint(u"ID_HINT_SEARCHPORT"));
             });
-            if (!shown) return;
+            if (!shown || watchStop_.Requested()) return;
             ports_.service.ShowDeviceName(port, std::u16string(28, u' '));
         }
     }
