@@ -5,10 +5,8 @@
 SHELL := /bin/bash
 PRESETS_WITH_TESTS := native asan windows arm fuzz
 FUZZ_SECONDS ?= 20
-export WINEDEBUG := -all
-export WINEPREFIX := $(CURDIR)/build/wineprefix
 
-.PHONY: deps check demo build-% test-% wineprefix fuzz clean
+.PHONY: deps check demo build-% test-% fuzz clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -19,12 +17,6 @@ build-%:
 
 test-%: build-%
 	ctest --preset $*
-
-test-windows: wineprefix
-
-wineprefix:
-	@mkdir -p $(WINEPREFIX)
-	@test -f $(WINEPREFIX)/system.reg || (echo "creating the Wine prefix"; wineboot -i >/dev/null 2>&1; wineserver -w)
 
 check: deps
 	$(MAKE) $(addprefix test-,$(PRESETS_WITH_TESTS))

@@ -9,4 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The 64-bit loader is called directly: the `wine` wrapper picks a 32-bit
+# loader first whenever one is installed, even one for another architecture.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

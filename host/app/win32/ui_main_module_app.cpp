@@ -1,0 +1,34 @@
+#include "app/win32/ui_main_module_app.h"
+
+#include <commctrl.h>
+
+#include "app/standin_router.h"
+#include "app/ui_main_module_dlg.h"
+#include "app/win32/command_line.h"
+#include "app/win32/main_window.h"
+
+namespace app::winui {
+
+CUIMainModuleApp::CUIMainModuleApp(HINSTANCE instance, Options options) : instance_(instance), options_(std::move(options)) {}
+
+bool CUIMainModuleApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
+    InitCommonControlsEx(&controls);
+
+    StandinRouter router(StandinSettings{options_.standinRouter});
+    MainWindow window(instance_, options_.yes);
+    // Declared after the window so that it is destroyed after the window is
+    // gone: its destructor joins workers that may wait in RunOnViewThread,
+    // which fails at once from then on.
+    CUIMainModuleDlg core(window, router.Ports(), ProgramName());
+    router.SetReportSink(&core);
+    if (!window.Run(core)) {
+        exitCode_ = 1;
+    } else if (core.DownloadFinished()) {
+        exitCode_ = core.DownloadResult() == 0 ? 0 : 1;
+    }
+    return false;
+}
+
+}  // namespace app::winui

@@ -1,0 +1,63 @@
+#include <string>
+
+#include "driver_steps.h"
+#include "scenarios.h"
+#include "window_query.h"
+
+namespace gui_test {
+namespace {
+
+constexpr int kPercentText = 1004;
+// The success message presses its own OK 1.5 s after it opens.
+constexpr DWORD kQuickSettleMs = 300;
+constexpr DWORD kMessageCloseTimeoutMs = 10000;
+constexpr DWORD kPollMs = 50;
+
+bool IsPartPercent(const std::wstring& text)
+{
+    return text.size() >= 2 && text.back() == L'%' && text != L"0%" && text != L"100%";
+}
+
+// Polls the percentage text until it shows a step of the transfer.
+std::wstring WaitForPartPercent(const ChildProcess& app, HWND main)
+{
+    const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
+    while (app.Running() && GetTickCount64() < deadline) {
+        const std::wstring text = ItemText(main, kPercentText);
+        if (IsPartPercent(text)) return text;
+        Sleep(kPollMs);
+    }
+    return {};
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (IsWindow(window) && GetTickCount64() < deadline) Sleep(kPollMs);
+    return !IsWindow(window);
+}
+
+}  // namespace
+
+void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts)
+{
+    ChildProcess app;
+    if (log.Check(app.Start(program, L"--standin-router --yes"), "flashdesk --standin-router --yes started")) {
+        if (const HWND main = WaitForMainWindow(app); log.Check(main != nullptr, "main window shown")) {
+            const std::wstring percent = WaitForPartPercent(app, main);
+            if (log.Check(!percent.empty(), "progress shown during the update", Narrow(percent))) {
+                Screenshot(log, artifacts / "4-update-progress.bmp", kQuickSettleMs);
+            }
+            const HWND success = WaitForMessageBox(app, L"Sucesso!", kStartTimeoutMs);
+            if (log.Check(success != nullptr, "success message shown", Narrow(ItemText(success, kMessageBoxTextId)))) {
+                Screenshot(log, artifacts / "5-update-success.bmp", kQuickSettleMs);
+                log.Check(WaitUntilGone(success, kMessageCloseTimeoutMs), "success message closes by itself with --yes");
+            }
+            ExpectExit(log, "program closes itself after a successful update", app, 0);
+            log.Check(!std::filesystem::exists(WorkFolder()), "work folder removed");
+        }
+    }
+    if (app.Kill()) log.Check(false, "flashdesk still running at the end; ended by the driver");
+}
+
+}  // namespace gui_test
