@@ -32,68 +32,26 @@ std::string ConsoleView::Text(int controlId) const
 
 bool ConsoleView::Run(CUIMainModuleDlg& dialog)
 {
-    viewThread_ = std::this_thread::get_id();
+    tasks_.BindToCurrentThread();
     enabled_[IDC_UPDATE_BUTTON] = false;
     const bool running = dialog.OnInitDialog() == CUIMainModuleDlg::InitOutcome::kRunning;
     if (running) {
         Render(true);
         for (;;) {
-            RunPendingTasks();
-            bool closeNow = false;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                closeNow = closeRequested_;
-                closeRequested_ = false;
-            }
-            if (closeNow && dialog.OnClose()) break;
+            tasks_.RunPending();
+            if (closeRequested_.exchange(false) && dialog.OnClose()) break;
             RunDueTimers(dialog);
             HandleInput(dialog);
             Render(false);
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait_for(lock, kLoopWait, [this] { return !tasks_.empty() || closeRequested_; });
+            tasks_.WaitForWork(kLoopWait);
         }
         FinishLine();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
-    for (Task* task : tasks_) task->dropped = true;
-    tasks_.clear();
-    changed_.notify_all();
+    tasks_.Close();
     return running;
 }
 
-bool ConsoleView::RunOnViewThread(const std::function<void()>& task)
-{
-    if (std::this_thread::get_id() == viewThread_) {
-        task();
-        return true;
-    }
-    Task pending;
-    pending.run = &task;
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (closed_) return false;
-    tasks_.push_back(&pending);
-    changed_.notify_all();
-    changed_.wait(lock, [&pending] { return pending.done || pending.dropped; });
-    return pending.done;
-}
-
-void ConsoleView::RunPendingTasks()
-{
-    for (;;) {
-        Task* task = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (tasks_.empty()) return;
-            task = tasks_.front();
-            tasks_.pop_front();
-        }
-        (*task->run)();
-        std::lock_guard<std::mutex> lock(mutex_);
-        task->done = true;
-        changed_.notify_all();
-    }
-}
+bool ConsoleView::RunOnViewThread(const std::function<void()>& task) { return tasks_.Run(task); }
 
 void ConsoleView::RunDueTimers(CUIMainModuleDlg& dialog)
 {
@@ -212,9 +170,8 @@ void ConsoleView::EnableCloseMenu(bool) {}
 
 void ConsoleView::PostClose()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
     closeRequested_ = true;
-    changed_.notify_all();
+    tasks_.Wake();
 }
 
 }  // namespace app

@@ -3,17 +3,16 @@
 // event loop on the calling thread, which is the view's thread.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <map>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 
 #include "app/main_view.h"
 #include "app/ui_main_module_dlg.h"
+#include "app/view_task_queue.h"
 
 namespace app {
 
@@ -39,17 +38,11 @@ public:
     bool RunOnViewThread(const std::function<void()>& task) override;
 
 private:
-    struct Task {
-        const std::function<void()>* run = nullptr;
-        bool done = false;
-        bool dropped = false;
-    };
     struct Timer {
         uint32_t periodMs = 0;
         uint64_t dueMs = 0;
     };
 
-    void RunPendingTasks();
     void RunDueTimers(CUIMainModuleDlg& dialog);
     void HandleInput(CUIMainModuleDlg& dialog);
     // A line typed by the user; empty optional at the end of input.
@@ -62,13 +55,8 @@ private:
     std::FILE* out_;
     const bool interactive_;
     bool inputOpen_ = true;
-    std::thread::id viewThread_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Task*> tasks_;
-    bool closed_ = false;
-    bool closeRequested_ = false;
+    ViewTaskQueue tasks_;
+    std::atomic<bool> closeRequested_{false};
 
     std::map<int, std::u16string> texts_;
     std::map<int, bool> enabled_;

@@ -6,49 +6,20 @@ TestView::~TestView() { Shutdown(); }
 
 void TestView::Shutdown()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_) return;
-        closed_ = true;
-        changed_.notify_all();
-    }
-    thread_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (Task* task : tasks_) task->dropped = true;
-    tasks_.clear();
-    changed_.notify_all();
+    tasks_.Close();
+    if (thread_.joinable()) thread_.join();
 }
 
 void TestView::Loop()
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return closed_ || !tasks_.empty(); });
-        if (closed_) return;
-        Task* task = tasks_.front();
-        tasks_.pop_front();
-        lock.unlock();
-        (*task->run)();
-        lock.lock();
-        task->done = true;
-        changed_.notify_all();
+    tasks_.BindToCurrentThread();
+    while (!tasks_.Closed()) {
+        tasks_.RunPending();
+        tasks_.WaitForWork(std::chrono::milliseconds(50));
     }
 }
 
-bool TestView::RunOnViewThread(const std::function<void()>& task)
-{
-    if (std::this_thread::get_id() == thread_.get_id()) {
-        task();
-        return true;
-    }
-    Task pending{&task};
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (closed_) return false;
-    tasks_.push_back(&pending);
-    changed_.notify_all();
-    changed_.wait(lock, [&pending] { return pending.done || pending.dropped; });
-    return pending.done;
-}
+bool TestView::RunOnViewThread(const std::function<void()>& task) { return tasks_.Run(task); }
 
 void TestView::Call(const std::function<void()>& event) { RunOnViewThread(event); }
 
@@ -123,6 +94,7 @@ void TestView::StartTimer(int timerId, uint32_t periodMs)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     timers[timerId] = periodMs;
+    ++timerStarts;
 }
 
 void TestView::KillTimer(int timerId)

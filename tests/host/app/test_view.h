@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "app/main_view.h"
+#include "app/view_task_queue.h"
 
 struct ShownMessage {
     std::u16string text;
@@ -43,6 +42,7 @@ public:
     std::atomic<int> progressHigh{-1};
     std::atomic<int> progressPosition{-1};
     std::atomic<bool> closeMenuEnabled{true};
+    std::atomic<int> timerStarts{0};
     // Read through Call() only.
     std::map<int, uint32_t> timers;
     // Lets a test block the view on a message box until it is released.
@@ -61,17 +61,10 @@ public:
     bool RunOnViewThread(const std::function<void()>& task) override;
 
 private:
-    struct Task {
-        const std::function<void()>* run;
-        bool done = false;
-        bool dropped = false;
-    };
     void Loop();
 
+    app::ViewTaskQueue tasks_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Task*> tasks_;
-    bool closed_ = false;
     std::map<int, std::u16string> texts_;
     std::map<int, bool> enabled_;
     std::vector<ShownMessage> messages_;

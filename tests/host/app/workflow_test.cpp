@@ -66,7 +66,7 @@ TEST_F(Download, SuccessfulRunShowsSucessoAt100AndCloses)
     std::atomic<int> percentAtMessage{-1};
     view.onMessage = [&](const ShownMessage&) { percentAtMessage = view.progressPosition.load(); };
     PressUpdate();
-    EXPECT_EQ(view.timers.count(IDT_STATUS_ANIMATION), 1u);
+    view.Call([&] { EXPECT_EQ(view.timerStarts, 1); });
     ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
 
     ASSERT_EQ(view.Messages().size(), 1u);
@@ -155,10 +155,8 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
     // The router is in factory mode: the watch thread reads the version over
     // the link and, when that fails, resets the port under the service lock.
     router.factoryMode = true;
-    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
-    ASSERT_TRUE(WaitReady());
-
     std::promise<void> entered;
+    std::future<void> enteredFuture = entered.get_future();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> holding{false};
@@ -169,8 +167,11 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
             released.wait();
         }
     };
+    // No reset closes an open port until the link version starts failing.
+    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
+    ASSERT_TRUE(WaitReady());
     router.linkVersionFails = true;
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(enteredFuture.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     router.linkVersionFails = false;
     const int initAtPress = router.initPortCalls;
     const int versionAtPress = router.getVersionCalls;
@@ -187,6 +188,7 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
     EXPECT_EQ(router.getVersionCalls, versionAtPress);
     EXPECT_EQ(router.downloadCalls, 1);
     EXPECT_EQ(dialog->DownloadResult(), 0);
+    dialog.reset();  // the threads end before the hook's promises do
 }
 
 }  // namespace
