@@ -2,11 +2,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
+
 #include "app/control_ids.h"
 #include "app/options.h"
 #include "app/win32/message_box.h"
 #include "app/win32/modeless_loop.h"
 #include "app/win32/welcome_dialog.h"
+#include "platform/clock.h"
 #include "platform/report_sink.h"
 #include "platform/win32/wide.h"
 
@@ -152,7 +156,11 @@ void MainWindow::ShowMessage(const std::u16string& text, const std::u16string& c
 
 bool MainWindow::RunWelcomeDialog() { return winui::RunWelcomeDialog(instance_, window_, unattended_); }
 
-void MainWindow::StartTimer(int timerId, uint32_t periodMs) { SetTimer(window_, static_cast<UINT_PTR>(timerId), periodMs, nullptr); }
+void MainWindow::StartTimer(int timerId, uint32_t periodMs)
+{
+    const auto scaledMs = static_cast<UINT>(std::max<uint64_t>(1, platform::ScaledMicroseconds(periodMs) / 1000));
+    SetTimer(window_, static_cast<UINT_PTR>(timerId), scaledMs, nullptr);
+}
 
 void MainWindow::KillTimer(int timerId) { ::KillTimer(window_, static_cast<UINT_PTR>(timerId)); }
 

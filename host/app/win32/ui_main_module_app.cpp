@@ -18,9 +18,8 @@ bool CUIMainModuleApp::InitInstance()
 
     StandinRouter router(StandinSettings{options_.standinRouter});
     MainWindow window(instance_, options_.yes);
-    // Declared after the window so that it is destroyed after the window is
-    // gone: its destructor joins workers that may wait in RunOnViewThread,
-    // which fails at once from then on.
+    // Run() returns once the window is destroyed, so when the core's
+    // destructor joins the workers, their RunOnViewThread calls fail at once.
     CUIMainModuleDlg core(window, router.Ports(), ProgramName());
     router.SetReportSink(&core);
     if (!window.Run(core)) {
