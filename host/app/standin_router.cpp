@@ -10,7 +10,6 @@
 namespace app {
 namespace {
 
-constexpr uint32_t kArpFlushMs = 1000;
 constexpr uint32_t kLinkQueryMs = 500;
 constexpr uint32_t kTransferStepMs = 400;
 
@@ -35,38 +34,6 @@ void StandinRouter::Report(int32_t kind, int port, const void* data)
 {
     if (sink_ != nullptr) sink_->SendReport(platform::ServiceReport{kind, port, data, kind == platform::kReportProgress ? 4 : 0});
 }
-
-bool StandinRouter::SendDataToGetCurMode()
-{
-    RunDeleteArp();
-    if (!settings_.present) {
-        workModeText_ = u"Invalid mode";
-    } else {
-        workModeText_ = factoryMode_ ? u"Factory mode" : u"Work mode";
-    }
-    return true;
-}
-
-std::u16string StandinRouter::WorkModeText() const { return workModeText_; }
-
-bool StandinRouter::SendDataToGetVersion(std::u16string& version)
-{
-    version.clear();
-    RunDeleteArp();
-    if (!settings_.present || settings_.version.empty()) return false;
-    version = settings_.version;
-    return true;
-}
-
-bool StandinRouter::SwitchToFactory()
-{
-    RunDeleteArp();
-    if (!settings_.present) return false;
-    factoryMode_ = true;
-    return true;
-}
-
-void StandinRouter::RunDeleteArp() { platform::SleepMs(kArpFlushMs); }
 
 int StandinRouter::LoadConfig(const std::u16string&) { return 0; }
 
@@ -109,8 +76,7 @@ int StandinRouter::Download(const DownloadRequest& request, uint32_t& errorCode)
         Report(platform::kReportProgress, request.port, &steps[i]);
         platform::SleepMs(kTransferStepMs);
     }
-    // The router restarts into work mode after an update attempt.
-    factoryMode_ = false;
+    // The router restarts after an update attempt, which ends the link.
     portOpen_ = false;
     const std::u16string leave = u"CDownloadService::Download Leave";
     Report(platform::kReportStatus, request.port, leave.c_str());
@@ -131,8 +97,7 @@ void StandinRouter::ClosePort(int) { portOpen_ = false; }
 
 bool StandinRouter::InitPort(int)
 {
-    portOpen_ = settings_.present && (factoryMode_ || settings_.startInFactoryMode);
-    if (portOpen_) factoryMode_ = true;
+    portOpen_ = settings_.present;
     return portOpen_;
 }
 

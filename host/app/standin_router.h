@@ -1,8 +1,6 @@
-// A stand-in router for the workflow: it plays the router's web interface,
-// the download service and the device link in memory, so that the window
-// flow runs before the real web, link and download layers are wired in.
-// Without `present` it behaves as an unplugged router: every web request
-// fails and no link ever opens.
+// A stand-in for the router's link side, the download service and the
+// payload, so that the window flow runs before the real link, download and
+// payload layers are wired in. Without `present` no link ever opens.
 #pragma once
 
 #include <atomic>
@@ -15,22 +13,15 @@ namespace app {
 
 struct StandinSettings {
     bool present = false;
-    bool startInFactoryMode = false;
     std::u16string version = u"EN_PELA_BR_KR710MV1.0.0B15";
     bool downloadSucceeds = true;
 };
 
-class StandinRouter : public RouterWebCommands, public DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
+class StandinRouter : public DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
 public:
     explicit StandinRouter(StandinSettings settings) : settings_(std::move(settings)) {}
     void SetReportSink(platform::ReportSink* sink) { sink_ = sink; }
-    WorkflowPorts Ports() { return WorkflowPorts{*this, *this, *this, *this}; }
-
-    bool SendDataToGetCurMode() override;
-    std::u16string WorkModeText() const override;
-    bool SendDataToGetVersion(std::u16string& version) override;
-    bool SwitchToFactory() override;
-    void RunDeleteArp() override;
+    WorkflowPorts Ports(web::RouterWebCommands& web) { return WorkflowPorts{web, *this, *this, *this}; }
 
     int LoadConfig(const std::u16string& folder) override;
     void SetLanguageFile(const std::u16string& path) override;
@@ -57,9 +48,7 @@ private:
     StandinSettings settings_;
     platform::ReportSink* sink_ = nullptr;
     std::mutex portTableLock_;
-    std::atomic<bool> factoryMode_{false};
     std::atomic<bool> portOpen_{false};
-    std::u16string workModeText_ = u"Invalid mode";
 };
 
 }  // namespace app

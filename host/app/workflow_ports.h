@@ -1,6 +1,6 @@
-// The operations of the router web commands, the download service and the
-// device link that the main window and its two workflow threads use. The
-// real implementations live in the web, download and link layers.
+// The operations of the router web commands, the download service, the
+// device link and the payload that the main window and its two workflow
+// threads use. The real implementations live in the layers below.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace app {
+#include "web/router_web_commands.h"
 
-class RouterWebCommands {
-public:
-    virtual ~RouterWebCommands() = default;
-    // Queries the router's mode and stores the work mode text; always true.
-    virtual bool SendDataToGetCurMode() = 0;
-    // "Work mode", "Factory mode", "Unknown" or "Invalid mode".
-    virtual std::u16string WorkModeText() const = 0;
-    // Empties `version` first; true when a non-empty version was read.
-    virtual bool SendDataToGetVersion(std::u16string& version) = 0;
-    // True when the router confirmed the switch to factory mode.
-    virtual bool SwitchToFactory() = 0;
-    virtual void RunDeleteArp() = 0;
-};
+namespace app {
 
 // The record the download thread hands to the download service.
 struct DownloadRequest {
@@ -88,7 +76,7 @@ public:
 };
 
 struct WorkflowPorts {
-    RouterWebCommands& web;
+    web::RouterWebCommands& web;
     DownloadServiceOps& service;
     LinkPortOps& link;
     FirmwarePayload& payload;

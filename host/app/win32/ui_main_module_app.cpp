@@ -6,6 +6,7 @@
 #include "app/ui_main_module_dlg.h"
 #include "app/win32/command_line.h"
 #include "app/win32/main_window.h"
+#include "web/router_web_client.h"
 
 namespace app::winui {
 
@@ -16,11 +17,12 @@ bool CUIMainModuleApp::InitInstance()
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), 0xFF};
     InitCommonControlsEx(&controls);
 
+    web::RouterWebClient webClient(web::RouterAddress(options_.endpoints.router), web::PlatformArpCommand(options_.endpoints.arpCommand));
     StandinRouter router(StandinSettings{options_.standinRouter});
     MainWindow window(instance_, options_.yes);
     // Run() returns once the window is destroyed, so when the core's
     // destructor joins the workers, their RunOnViewThread calls fail at once.
-    CUIMainModuleDlg core(window, router.Ports(), ProgramName());
+    CUIMainModuleDlg core(window, router.Ports(webClient), ProgramName());
     router.SetReportSink(&core);
     if (!window.Run(core)) {
         exitCode_ = 1;

@@ -13,7 +13,7 @@
 #include "platform/clock.h"
 #include "platform/report_sink.h"
 
-class FakeRouter : public app::RouterWebCommands,
+class FakeRouter : public web::RouterWebCommands,
                    public app::DownloadServiceOps,
                    public app::LinkPortOps,
                    public app::FirmwarePayload {

@@ -1,0 +1,153 @@
+#include "platform/tcp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/clock.h"
+
+namespace platform {
+namespace {
+
+int PollTimeout(uint32_t timeoutMs)
+{
+    const uint64_t ms = (ScaledMicroseconds(timeoutMs) + 999) / 1000;
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+}  // namespace
+
+bool StartNetworking() { return true; }
+
+bool ResolveIPv4(const std::string& host, uint32_t& address)
+{
+    in_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+        address = literal.s_addr;
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return true;
+}
+
+TcpSocket::~TcpSocket() { Close(); }
+
+bool TcpSocket::Open()
+{
+    Close();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    handle_ = fd;
+    return true;
+}
+
+bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
+{
+    const int fd = static_cast<int>(handle_);
+    if (fd < 0) return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS) return false;
+    pollfd writable{fd, POLLOUT, 0};
+    if (::poll(&writable, 1, PollTimeout(timeoutMs)) != 1) return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+bool TcpSocket::Send(const void* data, size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t sent = ::send(static_cast<int>(handle_), bytes, size, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            if (sent < 0 && errno == EINTR) continue;
+            return false;
+        }
+        bytes += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
+{
+    const int fd = static_cast<int>(handle_);
+    pollfd readable{fd, POLLIN, 0};
+    const int ready = ::poll(&readable, 1, PollTimeout(timeoutMs));
+    if (ready == 0) return ReceiveStatus::kTimeout;
+    if (ready < 0) return ReceiveStatus::kError;
+    const ssize_t got = ::recv(fd, buffer, capacity, 0);
+    if (got == 0) return ReceiveStatus::kClosed;
+    if (got < 0) return ReceiveStatus::kError;
+    received = static_cast<size_t>(got);
+    return ReceiveStatus::kData;
+}
+
+void TcpSocket::Close()
+{
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+TcpListener::~TcpListener() { Close(); }
+
+bool TcpListener::Listen(uint32_t address, uint16_t port)
+{
+    Close();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    handle_ = fd;
+    const int reuse = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && ::listen(fd, SOMAXCONN) == 0;
+}
+
+uint16_t TcpListener::Port() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
+bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs)
+{
+    pollfd readable{static_cast<int>(handle_), POLLIN, 0};
+    if (::poll(&readable, 1, PollTimeout(timeoutMs)) != 1) return false;
+    const int fd = ::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return false;
+    connection.Close();
+    connection.handle_ = fd;
+    return true;
+}
+
+void TcpListener::Close()
+{
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#include "web/arp_flush.h"
+
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace web {
+namespace {
+
+constexpr uint32_t kArpWaitMs = 3000;
+constexpr uint32_t kArpSettleMs = 1000;
+
+}  // namespace
+
+ArpCommand PlatformArpCommand([[maybe_unused]] const std::string& configured)
+{
+#ifdef _WIN32
+    return ArpCommand{u"cmd", u"/c arp -d"};
+#else
+    return ArpCommand{platform::Utf8ToUtf16(configured), u""};
+#endif
+}
+
+void RunDeleteArp(const ArpCommand& command, const std::u16string& tag)
+{
+    platform::DebugOutput(tag + u"before ShellExecuteEx.");
+    platform::RunHidden(command.program, command.parameters, kArpWaitMs);
+    platform::DebugOutput(tag + u"after WaitForSingleObject.");
+    platform::SleepMs(kArpSettleMs);
+    platform::DebugOutput(tag + u"RunDeleteArp function finish.");
+}
+
+}  // namespace web
