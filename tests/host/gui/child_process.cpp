@@ -3,6 +3,11 @@
 namespace gui_test {
 namespace {
 
+// flashdesk under test never sees the router's real addresses: the web
+// interface points at a loopback port where nothing listens, and the link
+// side stays on loopback too.
+constexpr wchar_t kLoopbackEndpoints[] =
+    L"--router 127.0.0.1:9 --announce 127.0.0.1:13536 --listen-port 14536 --host-filter 127.0";
 constexpr UINT kKilledExitCode = 99;
 constexpr DWORD kKillWaitMs = 5000;
 
@@ -16,7 +21,7 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::Start(const std::wstring& program, const std::wstring& arguments)
 {
-    std::wstring commandLine = L"\"" + program + L"\"";
+    std::wstring commandLine = L"\"" + program + L"\" " + kLoopbackEndpoints;
     if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

@@ -15,7 +15,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts `program` with `arguments` (already quoted where needed).
+    // Starts `program` with loopback endpoints and `arguments` (already
+    // quoted where needed).
     bool Start(const std::wstring& program, const std::wstring& arguments = {});
     DWORD Id() const { return info_.dwProcessId; }
     bool Running() const;
