@@ -20,7 +20,8 @@ struct Endpoints {
     HostPort announce{"255.255.255.255", 3536};
     uint16_t listenPort = 4536;
     std::string hostFilter = "192.168";
-    std::string arpCommand = "ip neigh flush all";
+    // Empty: the platform's own ARP cache flush.
+    std::string arpCommand;
 };
 
 // Parses "ADDR" or "ADDR:PORT" (a port of 1..65535); ADDR is an IPv4 dotted

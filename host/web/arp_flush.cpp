@@ -13,12 +13,12 @@ constexpr uint32_t kArpSettleMs = 1000;
 
 }  // namespace
 
-ArpCommand PlatformArpCommand([[maybe_unused]] const std::string& configured)
+ArpCommand PlatformArpCommand(const std::string& configured)
 {
 #ifdef _WIN32
-    return ArpCommand{u"cmd", u"/c arp -d"};
+    return ArpCommand{u"cmd", u"/c " + (configured.empty() ? std::u16string(u"arp -d") : platform::Utf8ToUtf16(configured))};
 #else
-    return ArpCommand{platform::Utf8ToUtf16(configured), u""};
+    return ArpCommand{configured.empty() ? std::u16string(u"ip neigh flush all") : platform::Utf8ToUtf16(configured), u""};
 #endif
 }
 

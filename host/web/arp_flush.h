@@ -11,7 +11,9 @@ struct ArpCommand {
     std::u16string parameters;
 };
 
-// "cmd" with "/c arp -d" on Windows; elsewhere `configured` run by the shell.
+// Without `configured`: "cmd" with "/c arp -d" on Windows, "ip neigh flush
+// all" elsewhere. A configured command runs through "cmd /c" on Windows and
+// the shell elsewhere.
 ArpCommand PlatformArpCommand(const std::string& configured);
 
 // Starts the command hidden, waits for it at most 3000 ms, then sleeps

@@ -27,8 +27,15 @@ bool RunHidden(const std::u16string& program, const std::u16string& parameters, 
     char shell[] = "/bin/sh";
     char option[] = "-c";
     char* argv[] = {shell, option, command.data(), nullptr};
+    // The command gets a process group of its own, so that everything it
+    // started can be ended together.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = 0;
-    const int started = ::posix_spawn(&child, shell, &actions, nullptr, argv, environ);
+    const int started = ::posix_spawn(&child, shell, &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (started != 0) return false;
 
@@ -40,7 +47,7 @@ bool RunHidden(const std::u16string& program, const std::u16string& parameters, 
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ::kill(child, SIGKILL);
+    ::kill(-child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     return true;
 }

@@ -4,10 +4,11 @@ namespace gui_test {
 namespace {
 
 // flashdesk under test never sees the router's real addresses: the web
-// interface points at a loopback port where nothing listens, and the link
-// side stays on loopback too.
+// interface points at a loopback port where nothing listens, the link side
+// stays on loopback too, and the ARP cache flush is a command that does
+// nothing.
 constexpr wchar_t kLoopbackEndpoints[] =
-    L"--router 127.0.0.1:9 --announce 127.0.0.1:13536 --listen-port 14536 --host-filter 127.0";
+    L"--router 127.0.0.1:9 --announce 127.0.0.1:13536 --listen-port 14536 --host-filter 127.0 --arp-command rem";
 constexpr UINT kKilledExitCode = 99;
 constexpr DWORD kKillWaitMs = 5000;
 

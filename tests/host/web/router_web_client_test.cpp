@@ -117,3 +117,37 @@ TEST_F(WebFixture, NothingListeningFailsWithinTheConnectLimit)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ArpFlush, PlatformCommandAndOverride)
+{
+#ifdef _WIN32
+    EXPECT_EQ(web::PlatformArpCommand("").program, u"cmd");
+    EXPECT_EQ(web::PlatformArpCommand("").parameters, u"/c arp -d");
+    EXPECT_EQ(web::PlatformArpCommand("rem").parameters, u"/c rem");
+#else
+    EXPECT_EQ(web::PlatformArpCommand("").program, u"ip neigh flush all");
+    EXPECT_EQ(web::PlatformArpCommand("true").program, u"true");
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(WebFixture, HangingFlushIsWaitedForAtMost3000msThenSettles1000ms)
+{
+    const uint64_t start = platform::MonotonicMs();
+    web::RunDeleteArp(web::ArpCommand{u"sleep 600", u""}, u"test ");
+    const uint64_t elapsed = platform::MonotonicMs() - start;
+    EXPECT_GE(elapsed, 4000u);
+    EXPECT_LT(elapsed, 6000u);
+}
+
+TEST_F(WebFixture, FailingFlushIsIgnored)
+{
+    const uint64_t start = platform::MonotonicMs();
+    web::RunDeleteArp(web::ArpCommand{u"exit 3", u""}, u"test ");
+    EXPECT_GE(platform::MonotonicMs() - start, 1000u);
+}
+#endif
+
+}  // namespace
