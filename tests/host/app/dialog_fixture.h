@@ -22,7 +22,8 @@ protected:
     {
         platform::SetTimeScale(1000.0);
         temp = testing_support::UsePrivateTempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        dialog = std::make_unique<app::CUIMainModuleDlg>(view, router.Ports(), u"flashdesk");
+        const app::WorkflowPorts ports = web != nullptr ? app::WorkflowPorts{*web, router, router, router} : router.Ports();
+        dialog = std::make_unique<app::CUIMainModuleDlg>(view, ports, u"flashdesk");
         router.sink = dialog.get();
         startStamp = app::LogFileStamp(platform::CurrentLocalTime());
     }
@@ -68,6 +69,8 @@ protected:
         return count;
     }
 
+    // The router's web side, when a test gives a real one.
+    web::RouterWebCommands* web = nullptr;
     std::u16string startStamp;
     std::u16string temp;
     FakeRouter router;

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "routersim/loopback_address.h"
+#include "routersim/options.h"
+
+using namespace routersim;
+
+namespace {
+
+std::optional<RouterSimOptions> Parse(std::initializer_list<std::string_view> args, std::string* error = nullptr)
+{
+    const std::vector<std::string_view> list(args);
+    std::string reason;
+    auto options = ParseOptions(list, reason);
+    if (error != nullptr) *error = reason;
+    return options;
+}
+
+}  // namespace
+
+TEST(Options, Defaults)
+{
+    const auto options = Parse({});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->webAddress, "127.0.0.1");
+    EXPECT_EQ(options->webPort, 18080);
+    EXPECT_EQ(options->firmwareVersion, "EN_PELA_BR_KR710MV1.0.0B15");
+    EXPECT_FALSE(options->factoryMode);
+    EXPECT_EQ(options->webFault, WebFault::kNone);
+    EXPECT_EQ(options->refuseSwitches, 0);
+    EXPECT_FALSE(options->verbose);
+    EXPECT_FALSE(options->help);
+}
+
+TEST(Options, Every)
+{
+    const auto options = Parse({"--web", "127.0.0.2:0", "--version", "EN_A:B", "--factory", "--web-fault", "close-early",
+                                "--refuse-switches", "3", "--verbose", "--help"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->webAddress, "127.0.0.2");
+    EXPECT_EQ(options->webPort, 0);
+    EXPECT_EQ(options->firmwareVersion, "EN_A:B");
+    EXPECT_TRUE(options->factoryMode);
+    EXPECT_EQ(options->webFault, WebFault::kCloseEarly);
+    EXPECT_EQ(options->refuseSwitches, 3);
+    EXPECT_TRUE(options->verbose);
+    EXPECT_TRUE(options->help);
+}
+
+TEST(Options, ValuesAfterAnEqualsSign)
+{
+    const auto options = Parse({"--web=127.0.0.1:9", "--web-fault=refuse", "--refuse-switches=1"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->webPort, 9);
+    EXPECT_EQ(options->webFault, WebFault::kRefuse);
+    EXPECT_EQ(options->refuseSwitches, 1);
+}
+
+TEST(Options, RefusesAddressesOtherThanLoopback)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--web", "192.168.1.1:80"}, &error));
+    EXPECT_NE(error.find("not a loopback address"), std::string::npos) << error;
+    EXPECT_FALSE(Parse({"--web", "0.0.0.0:80"}));
+    EXPECT_FALSE(Parse({"--web", "localhost:80"}));
+}
+
+TEST(Options, UsageErrors)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--web"}, &error));
+    EXPECT_EQ(error, "--web needs a value");
+    EXPECT_FALSE(Parse({"--web", "127.0.0.1"}));
+    EXPECT_FALSE(Parse({"--web", "127.0.0.1:65536"}));
+    EXPECT_FALSE(Parse({"--web", "127.0.0.1:x"}));
+    EXPECT_FALSE(Parse({"--web-fault", "sometimes"}));
+    EXPECT_FALSE(Parse({"--refuse-switches", "-1"}));
+    EXPECT_FALSE(Parse({"--refuse-switches", "two"}));
+    EXPECT_FALSE(Parse({"--factory=yes"}));
+    EXPECT_FALSE(Parse({"--bogus"}, &error));
+    EXPECT_EQ(error, "unknown option --bogus");
+}
+
+TEST(LoopbackAddress, TellsLoopbackApart)
+{
+    EXPECT_TRUE(IsLoopbackAddress("127.0.0.1"));
+    EXPECT_TRUE(IsLoopbackAddress("127.255.0.9"));
+    EXPECT_FALSE(IsLoopbackAddress("128.0.0.1"));
+    EXPECT_FALSE(IsLoopbackAddress("192.168.1.1"));
+    EXPECT_FALSE(IsLoopbackAddress("0.0.0.0"));
+    EXPECT_FALSE(IsLoopbackAddress("127.0.0"));
+    EXPECT_FALSE(IsLoopbackAddress("localhost"));
+}

@@ -1,0 +1,31 @@
+// The routersim command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "routersim/router_state.h"
+#include "routersim/web_fault.h"
+
+namespace routersim {
+
+struct RouterSimOptions {
+    std::string webAddress = "127.0.0.1";
+    uint16_t webPort = 18080;
+    std::string firmwareVersion = kDefaultFirmwareVersion;
+    bool factoryMode = false;
+    WebFault webFault = WebFault::kNone;
+    int refuseSwitches = 0;
+    bool verbose = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name; on a usage error returns
+// nothing and says why in `error`. A non-loopback --web address is one.
+std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> args, std::string& error);
+std::string_view UsageText();
+
+}  // namespace routersim
