@@ -3,9 +3,11 @@
 // after a silence. Every limit is in milliseconds of scaled time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -17,6 +19,15 @@ bool StartNetworking();
 bool ResolveIPv4(const std::string& host, uint32_t& address);
 
 enum class ReceiveStatus { kData, kClosed, kError, kTimeout };
+
+// Waits at most `timeoutUs` real microseconds (a polling interval, not a
+// protocol wait) until one of `read` is readable or one of `write`
+// writable. The ready handles come back; -1 on error, else their count.
+int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t>& write, uint32_t timeoutUs,
+                   std::vector<intptr_t>& readable, std::vector<intptr_t>& writable);
+
+// The last socket error code (WSAGetLastError, errno), for diagnostics.
+int LastSocketError();
 
 class TcpSocket {
 public:
@@ -33,12 +44,18 @@ public:
     bool Send(const void* data, size_t size);
     // Receives up to `capacity` bytes; `received` is set for kData.
     ReceiveStatus Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs);
+    // A session socket of the rendezvous server: TCP_NODELAY, 16 MiB
+    // buffers, keep-alive probes after 10 s idle, 10 s apart.
+    void ConfigureSession();
+    // Ends both directions; the handle stays until Close().
+    void Shutdown();
     void Close();
     bool IsOpen() const { return handle_ != -1; }
+    intptr_t Handle() const { return handle_; }
 
 private:
     friend class TcpListener;
-    intptr_t handle_ = -1;
+    std::atomic<intptr_t> handle_{-1};
 };
 
 // A listening TCP socket.
@@ -49,12 +66,18 @@ public:
     TcpListener(const TcpListener&) = delete;
     TcpListener& operator=(const TcpListener&) = delete;
 
-    // Binds `address` (network byte order) and `port` (0: any free port).
+    // Binds `address` (network byte order) and `port` (0: any free port)
+    // and listens with the largest backlog.
     bool Listen(uint32_t address, uint16_t port);
+    // The same in two steps, for callers that retry each.
+    bool Bind(uint32_t address, uint16_t port);
+    bool StartListening();
     uint16_t Port() const;
-    // Waits at most `timeoutMs` of scaled time for a connection.
-    bool Accept(TcpSocket& connection, uint32_t timeoutMs);
+    // Waits at most `timeoutMs` of scaled time for a connection; the peer's
+    // address (network byte order) and port come back when asked for.
+    bool Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* peerAddress = nullptr, uint16_t* peerPort = nullptr);
     void Close();
+    intptr_t Handle() const { return handle_; }
 
 private:
     intptr_t handle_ = -1;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,6 +75,7 @@ bool TcpSocket::Send(const void* data, size_t size)
 ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
 {
     const int fd = static_cast<int>(handle_);
+    if (fd < 0) return ReceiveStatus::kError;
     pollfd readable{fd, POLLIN, 0};
     const int ready = ::poll(&readable, 1, PollTimeout(timeoutMs));
     if (ready == 0) return ReceiveStatus::kTimeout;
@@ -85,28 +87,74 @@ ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received
     return ReceiveStatus::kData;
 }
 
+void TcpSocket::ConfigureSession()
+{
+    const int fd = static_cast<int>(handle_);
+    const int on = 1;
+    const int buffer = 16 * 1024 * 1024;
+    const int keepAliveSeconds = 10;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepAliveSeconds, sizeof keepAliveSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepAliveSeconds, sizeof keepAliveSeconds);
+}
+
+void TcpSocket::Shutdown()
+{
+    const intptr_t handle = handle_;
+    if (handle >= 0) ::shutdown(static_cast<int>(handle), SHUT_RDWR);
+}
+
 void TcpSocket::Close()
 {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-    handle_ = -1;
+    const intptr_t handle = handle_.exchange(-1);
+    if (handle >= 0) ::close(static_cast<int>(handle));
 }
+
+int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t>& write, uint32_t timeoutUs,
+                   std::vector<intptr_t>& readable, std::vector<intptr_t>& writable)
+{
+    readable.clear();
+    writable.clear();
+    std::vector<pollfd> watched;
+    for (intptr_t handle : read) watched.push_back(pollfd{static_cast<int>(handle), POLLIN, 0});
+    for (intptr_t handle : write) watched.push_back(pollfd{static_cast<int>(handle), POLLOUT, 0});
+    const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+    const int ready = ::ppoll(watched.data(), watched.size(), &limit, nullptr);
+    if (ready <= 0) return ready < 0 ? -1 : 0;
+    for (size_t i = 0; i < watched.size(); ++i) {
+        if (watched[i].revents == 0) continue;
+        (i < read.size() ? readable : writable).push_back(watched[i].fd);
+    }
+    return static_cast<int>(readable.size() + writable.size());
+}
+
+int LastSocketError() { return errno; }
 
 TcpListener::~TcpListener() { Close(); }
 
-bool TcpListener::Listen(uint32_t address, uint16_t port)
+bool TcpListener::Listen(uint32_t address, uint16_t port) { return Bind(address, port) && StartListening(); }
+
+bool TcpListener::Bind(uint32_t address, uint16_t port)
 {
-    Close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    handle_ = fd;
-    const int reuse = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    if (handle_ < 0) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        handle_ = fd;
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = address;
-    return ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && ::listen(fd, SOMAXCONN) == 0;
+    return ::bind(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
+
+bool TcpListener::StartListening() { return ::listen(static_cast<int>(handle_), SOMAXCONN) == 0; }
 
 uint16_t TcpListener::Port() const
 {
@@ -116,11 +164,15 @@ uint16_t TcpListener::Port() const
     return ntohs(local.sin_port);
 }
 
-bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs)
+bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* peerAddress, uint16_t* peerPort)
 {
     pollfd readable{static_cast<int>(handle_), POLLIN, 0};
     if (::poll(&readable, 1, PollTimeout(timeoutMs)) != 1) return false;
-    const int fd = ::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (peerAddress != nullptr) *peerAddress = peer.sin_addr.s_addr;
+    if (peerPort != nullptr) *peerPort = ntohs(peer.sin_port);
     if (fd < 0) return false;
     connection.Close();
     connection.handle_ = fd;

@@ -2,13 +2,14 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 
 #include "platform/clock.h"
 
 namespace platform {
 namespace {
 
-SOCKET Handle(intptr_t handle) { return static_cast<SOCKET>(handle); }
+SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
 timeval Timeout(uint32_t timeoutMs)
 {
@@ -40,7 +41,7 @@ bool TcpSocket::Open()
 
 bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
 {
-    const SOCKET s = Handle(handle_);
+    const SOCKET s = AsSocket(handle_);
     u_long nonBlocking = 1;
     if (::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
     sockaddr_in target{};
@@ -65,7 +66,7 @@ bool TcpSocket::Send(const void* data, size_t size)
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const int chunk = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
-        const int sent = ::send(Handle(handle_), bytes, chunk, 0);
+        const int sent = ::send(AsSocket(handle_), bytes, chunk, 0);
         if (sent <= 0) return false;
         bytes += sent;
         size -= static_cast<size_t>(sent);
@@ -75,7 +76,8 @@ bool TcpSocket::Send(const void* data, size_t size)
 
 ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
 {
-    const SOCKET s = Handle(handle_);
+    const SOCKET s = AsSocket(handle_);
+    if (handle_ == -1) return ReceiveStatus::kError;
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
@@ -91,44 +93,100 @@ ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received
     return ReceiveStatus::kData;
 }
 
+void TcpSocket::ConfigureSession()
+{
+    const SOCKET s = AsSocket(handle_);
+    const BOOL on = TRUE;
+    const int buffer = 16 * 1024 * 1024;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    ::setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    tcp_keepalive values{1, 10000, 10000};
+    DWORD returned = 0;
+    ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+}
+
+void TcpSocket::Shutdown()
+{
+    const intptr_t handle = handle_;
+    if (handle != -1) ::shutdown(AsSocket(handle), SD_BOTH);
+}
+
 void TcpSocket::Close()
 {
-    if (handle_ != -1) ::closesocket(Handle(handle_));
-    handle_ = -1;
+    const intptr_t handle = handle_.exchange(-1);
+    if (handle != -1) ::closesocket(AsSocket(handle));
 }
+
+int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t>& write, uint32_t timeoutUs,
+                   std::vector<intptr_t>& readable, std::vector<intptr_t>& writable)
+{
+    readable.clear();
+    writable.clear();
+    fd_set readSet;
+    fd_set writeSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    for (intptr_t handle : read) FD_SET(AsSocket(handle), &readSet);
+    for (intptr_t handle : write) FD_SET(AsSocket(handle), &writeSet);
+    timeval limit{static_cast<long>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000)};
+    const int ready = ::select(0, read.empty() ? nullptr : &readSet, write.empty() ? nullptr : &writeSet, nullptr, &limit);
+    if (ready <= 0) return ready < 0 ? -1 : 0;
+    for (intptr_t handle : read) {
+        if (FD_ISSET(AsSocket(handle), &readSet)) readable.push_back(handle);
+    }
+    for (intptr_t handle : write) {
+        if (FD_ISSET(AsSocket(handle), &writeSet)) writable.push_back(handle);
+    }
+    return static_cast<int>(readable.size() + writable.size());
+}
+
+int LastSocketError() { return ::WSAGetLastError(); }
 
 TcpListener::~TcpListener() { Close(); }
 
-bool TcpListener::Listen(uint32_t address, uint16_t port)
+bool TcpListener::Listen(uint32_t address, uint16_t port) { return Bind(address, port) && StartListening(); }
+
+bool TcpListener::Bind(uint32_t address, uint16_t port)
 {
-    Close();
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return false;
-    handle_ = static_cast<intptr_t>(s);
+    if (handle_ == -1) {
+        const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET) return false;
+        handle_ = static_cast<intptr_t>(s);
+        const BOOL on = TRUE;
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = address;
-    return ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && ::listen(s, SOMAXCONN) == 0;
+    return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
+
+bool TcpListener::StartListening() { return ::listen(AsSocket(handle_), SOMAXCONN) == 0; }
 
 uint16_t TcpListener::Port() const
 {
     sockaddr_in local{};
     int length = sizeof local;
-    if (::getsockname(Handle(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    if (::getsockname(AsSocket(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
     return ntohs(local.sin_port);
 }
 
-bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs)
+bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* peerAddress, uint16_t* peerPort)
 {
-    const SOCKET s = Handle(handle_);
+    const SOCKET s = AsSocket(handle_);
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
     timeval limit = Timeout(timeoutMs);
     if (::select(0, &readable, nullptr, nullptr, &limit) != 1) return false;
-    const SOCKET accepted = ::accept(s, nullptr, nullptr);
+    sockaddr_in peer{};
+    int length = sizeof peer;
+    const SOCKET accepted = ::accept(s, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (peerAddress != nullptr) *peerAddress = peer.sin_addr.s_addr;
+    if (peerPort != nullptr) *peerPort = ntohs(peer.sin_port);
     if (accepted == INVALID_SOCKET) return false;
     connection.Close();
     connection.handle_ = static_cast<intptr_t>(accepted);
@@ -137,7 +195,7 @@ bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs)
 
 void TcpListener::Close()
 {
-    if (handle_ != -1) ::closesocket(Handle(handle_));
+    if (handle_ != -1) ::closesocket(AsSocket(handle_));
     handle_ = -1;
 }
 

@@ -1,0 +1,100 @@
+#include "platform/udp_socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/clock.h"
+
+namespace platform {
+namespace {
+
+SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+}  // namespace
+
+UdpSocket::~UdpSocket() { Close(); }
+
+bool UdpSocket::Open()
+{
+    Close();
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return false;
+    handle_ = static_cast<intptr_t>(s);
+    return true;
+}
+
+bool UdpSocket::EnableBroadcast()
+{
+    const BOOL on = TRUE;
+    return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+bool UdpSocket::Bind(uint32_t address, uint16_t port)
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool UdpSocket::SendTo(uint32_t address, uint16_t port, const void* data, size_t size)
+{
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    return ::sendto(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(size), 0, reinterpret_cast<const sockaddr*>(&target),
+                    sizeof target) == static_cast<int>(size);
+}
+
+bool UdpSocket::ReceiveFrom(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
+{
+    const SOCKET s = AsSocket(handle_);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    const uint64_t us = ScaledMicroseconds(timeoutMs);
+    timeval limit{static_cast<long>(us / 1000000), static_cast<long>(us % 1000000)};
+    if (::select(0, &readable, nullptr, nullptr, &limit) != 1) return false;
+    const int got = ::recv(s, static_cast<char*>(buffer), static_cast<int>(capacity), 0);
+    if (got < 0) return false;
+    received = static_cast<size_t>(got);
+    return true;
+}
+
+uint16_t UdpSocket::Port() const
+{
+    sockaddr_in local{};
+    int length = sizeof local;
+    if (::getsockname(AsSocket(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
+void UdpSocket::Close()
+{
+    if (handle_ != -1) ::closesocket(AsSocket(handle_));
+    handle_ = -1;
+}
+
+// The host's addresses by its name, as gethostbyname lists them.
+std::vector<uint32_t> LocalIPv4Addresses()
+{
+    std::vector<uint32_t> addresses;
+    char name[120] = {};
+    if (::gethostname(name, sizeof name) != 0) return addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0) return addresses;
+    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        const uint32_t address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+        bool seen = false;
+        for (uint32_t known : addresses) seen = seen || known == address;
+        if (!seen) addresses.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+}  // namespace platform
