@@ -392,6 +392,13 @@ bool CSockProducer::TakeMessage(int slot, uint32_t seq, LinkMessage& message)
     return true;
 }
 
+bool CSockProducer::HasMessage(int slot, uint32_t seq)
+{
+    std::lock_guard<std::mutex> lock(receiveLocks_[slot]);
+    const auto& queue = receiveQueues_[slot];
+    return std::any_of(queue.begin(), queue.end(), [seq](const LinkMessage& queued) { return queued.seq == seq; });
+}
+
 void CSockProducer::ClearQueue(int slot)
 {
     std::lock_guard<std::mutex> lock(receiveLocks_[slot]);
@@ -404,14 +411,19 @@ size_t CSockProducer::QueueSize(int slot)
     return receiveQueues_[slot].size();
 }
 
-void CSockProducer::UnbindSlot(int slot, bool clearPending)
+bool CSockProducer::UnbindSlot(int slot, const std::shared_ptr<platform::TcpSocket>& socket, bool clearPending)
 {
-    std::lock_guard<std::mutex> receiveLock(receiveLocks_[slot]);
-    std::lock_guard<std::mutex> sendLock(sendLocks_[slot]);
-    receiveSlots_[slot].socket.reset();
-    receiveSlots_[slot].partial.clear();
-    sendSlots_[slot].socket.reset();
-    if (clearPending) sendSlots_[slot].pending = false;
+    {
+        std::lock_guard<std::mutex> receiveLock(receiveLocks_[slot]);
+        std::lock_guard<std::mutex> sendLock(sendLocks_[slot]);
+        if (receiveSlots_[slot].socket != socket && sendSlots_[slot].socket != socket) return false;
+        receiveSlots_[slot].socket.reset();
+        receiveSlots_[slot].partial.clear();
+        sendSlots_[slot].socket.reset();
+        if (clearPending) sendSlots_[slot].pending = false;
+    }
+    ChangeSessionCount(-1);
+    return true;
 }
 
 }  // namespace devlink

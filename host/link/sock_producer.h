@@ -65,13 +65,15 @@ public:
     bool PostMessage(int slot, const LinkMessage& message);
     // Whether the slot's block still waits to be sent, read under the send lock.
     bool SendPending(int slot);
+    bool HasMessage(int slot, uint32_t seq);
     // Takes the first queued message of the slot with this `seq`.
     bool TakeMessage(int slot, uint32_t seq, LinkMessage& message);
     void ClearQueue(int slot);
     size_t QueueSize(int slot);
-    // Clears both slots under their locks (receive lock first); the socket
-    // itself is shut down and closed by the caller.
-    void UnbindSlot(int slot, bool clearPending);
+    // Clears both slots under their locks (receive lock first) when they
+    // still hold `socket`, and then lowers the session count; false when the
+    // server had closed that session already. The caller closes the socket.
+    bool UnbindSlot(int slot, const std::shared_ptr<platform::TcpSocket>& socket, bool clearPending);
 
     SessionLog& Log() { return log_; }
 

@@ -30,7 +30,7 @@ uint16_t BitwiseFcs(const Bytes& bytes)
     return static_cast<uint16_t>(~fcs);
 }
 
-bool IsSpecial(uint8_t byte)
+bool IsFlagOrEscape(uint8_t byte)
 {
     return byte == 0x7E || byte == 0x7D;
 }
@@ -44,7 +44,7 @@ Bytes ExpectedFrame(const Bytes& body)
     plain.push_back(static_cast<uint8_t>(fcs >> 8));
     Bytes frame;
     for (uint8_t byte : plain) {
-        if (IsSpecial(byte)) {
+        if (IsFlagOrEscape(byte)) {
             frame.push_back(0x7D);
             frame.push_back(byte ^ 0x20);
         } else {
@@ -111,7 +111,7 @@ TEST(DiagFrame, FlagAndEscapeInTheBodyAreEscaped)
 
 TEST(DiagFrame, FcsBytesAreEscapedToo)
 {
-    for (const uint8_t special : {0x7E, 0x7D}) {
+    for (const uint8_t wanted : {0x7E, 0x7D}) {
         for (const bool lowByte : {true, false}) {
             Bytes body = {0x7E, 0x7D, 0x00, 0x00};
             bool found = false;
@@ -119,7 +119,7 @@ TEST(DiagFrame, FcsBytesAreEscapedToo)
                 body[2] = static_cast<uint8_t>(value);
                 body[3] = static_cast<uint8_t>(value >> 8);
                 const uint16_t fcs = devlink::Fcs16(body);
-                found = (lowByte ? static_cast<uint8_t>(fcs) : static_cast<uint8_t>(fcs >> 8)) == special;
+                found = (lowByte ? static_cast<uint8_t>(fcs) : static_cast<uint8_t>(fcs >> 8)) == wanted;
             }
             ASSERT_TRUE(found);
             const Bytes frame = devlink::BuildFrame(body);
@@ -228,7 +228,7 @@ TEST(DiagFrame, FlagWithTooFewBytesBeforeItIsRefused)
     ExpectRefused({0x7E}, kBadCrc);
     ExpectRefused({0x7E, 0x7E}, kBadCrc);
     for (unsigned byte = 0; byte < 256; ++byte) {
-        if (IsSpecial(static_cast<uint8_t>(byte))) continue;
+        if (IsFlagOrEscape(static_cast<uint8_t>(byte))) continue;
         ExpectRefused({static_cast<uint8_t>(byte), 0x7E}, kBadCrc);
     }
 }
@@ -240,7 +240,7 @@ Bytes PlainBody(size_t size)
     for (unsigned last = 0; last < 256; ++last) {
         body.back() = static_cast<uint8_t>(last);
         const uint16_t fcs = devlink::Fcs16(body);
-        if (!IsSpecial(body.back()) && !IsSpecial(static_cast<uint8_t>(fcs)) && !IsSpecial(static_cast<uint8_t>(fcs >> 8)))
+        if (!IsFlagOrEscape(body.back()) && !IsFlagOrEscape(static_cast<uint8_t>(fcs)) && !IsFlagOrEscape(static_cast<uint8_t>(fcs >> 8)))
             return body;
     }
     return {};
