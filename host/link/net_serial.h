@@ -70,6 +70,8 @@ public:
     int ClosePlainChannel();
 
 protected:
+    void SetErrorText(std::u16string text) { errorText_ = std::move(text); }
+
     CSockProducer& server_;
 
 private:
