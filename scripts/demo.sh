@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export FLASHDESK_TIME_SCALE="${FLASHDESK_TIME_SCALE:-2}"
 web_port="${DEMO_WEB_PORT:-18080}"
 log="$(mktemp)"
-build/native/tools/routersim/routersim --web "127.0.0.1:${web_port}" --verbose >"$log" 2>&1 &
+build/native/tools/routersim/routersim --web "127.0.0.1:${web_port}" --announce-listen 127.0.0.1:0 --verbose >"$log" 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -f "$log"' EXIT
 for _ in $(seq 100); do

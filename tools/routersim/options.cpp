@@ -9,14 +9,30 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: routersim [options]\n"
-    "Simulates the router's web interface on loopback until SIGINT or SIGTERM.\n"
+    "Simulates the router's web interface and its link side on loopback until SIGINT or SIGTERM.\n"
     "\n"
     "  --web ADDR:PORT        where to listen (default 127.0.0.1:18080; loopback only, port 0: any)\n"
     "  --version TEXT         firmware version (default EN_PELA_BR_KR710MV1.0.0B15)\n"
-    "  --factory              start in factory mode\n"
+    "  --factory              start in factory mode: the link side answers announcements at once\n"
     "  --web-fault NAME       none, lowercase, fail, silent, close-early, close-mid-header, refuse\n"
     "  --refuse-switches N    the first N switch requests answer FAILED\n"
-    "  --verbose              log every request on standard error\n"
+    "  --announce-listen ADDR:PORT\n"
+    "                         where the link side waits for the host's announcement\n"
+    "                         (default 127.0.0.1:3536; loopback only, port 0: any)\n"
+    "  --files DIR            also write every file received over the link into DIR\n"
+    "  --esn N                the ESN that the DIAG read answers with (default 0x80A1B2C3)\n"
+    "  --link-fault NAME      may be repeated; NAME is one of\n"
+    "                           refuse:TYPE     answer requests of TYPE (e.g. 0x97) with 0xFF\n"
+    "                           silent:TYPE     ignore requests of TYPE: no answer, no effect\n"
+    "                           silent          ignore every request\n"
+    "                           drop-after:N    close the connection after N raw bytes of a transfer\n"
+    "                           unknown-first   send a block of type 0x55 before each answer\n"
+    "                           wrong-seq       answer with the request's seq + 1\n"
+    "                           diag-bad-fcs    DIAG answers with a wrong FCS\n"
+    "                           diag-no-flag    DIAG answers without their closing 0x7E\n"
+    "                           random:SEED     answer every request with a block of random bytes\n"
+    "  --link-delay MS        wait MS milliseconds before each link answer\n"
+    "  --verbose              log every web request and link block on standard error\n"
     "  --help                 show this text\n";
 
 std::optional<int> ParseCount(std::string_view text)
@@ -55,7 +71,8 @@ std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> a
             if (name == "--help") options.help = true;
             continue;
         }
-        if (name != "--web" && name != "--version" && name != "--web-fault" && name != "--refuse-switches") {
+        if (name != "--web" && name != "--version" && name != "--web-fault" && name != "--refuse-switches" &&
+            name != "--announce-listen" && name != "--files" && name != "--esn" && name != "--link-fault" && name != "--link-delay") {
             error = "unknown option " + std::string(args[i]);
             return std::nullopt;
         }
@@ -64,18 +81,19 @@ std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> a
             error = option + " needs a value";
             return std::nullopt;
         }
-        if (name == "--web") {
+        if (name == "--web" || name == "--announce-listen") {
             const auto where = ParseAddressPort(*text);
             if (!where) {
-                error = "--web wants ADDR:PORT, not " + std::string(*text);
+                error = option + " wants ADDR:PORT, not " + std::string(*text);
                 return std::nullopt;
             }
             if (!IsLoopbackAddress(where->address)) {
-                error = "--web: " + where->address + " is not a loopback address (127.x.x.x)";
+                error = option + ": " + where->address + " is not a loopback address (127.x.x.x)";
                 return std::nullopt;
             }
-            options.webAddress = where->address;
-            options.webPort = where->port;
+            const bool web = name == "--web";
+            (web ? options.webAddress : options.announceAddress) = where->address;
+            (web ? options.webPort : options.announcePort) = where->port;
         } else if (name == "--version") {
             options.firmwareVersion = *text;
         } else if (name == "--web-fault") {
@@ -85,6 +103,27 @@ std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> a
                 return std::nullopt;
             }
             options.webFault = *fault;
+        } else if (name == "--files") {
+            options.filesFolder = *text;
+        } else if (name == "--esn") {
+            const auto esn = ParseNumber(*text, UINT32_MAX);
+            if (!esn) {
+                error = "--esn wants a number of up to 32 bits, not " + std::string(*text);
+                return std::nullopt;
+            }
+            options.esn = static_cast<uint32_t>(*esn);
+        } else if (name == "--link-fault") {
+            if (!AddLinkFault(*text, options.linkFaults)) {
+                error = "unknown link fault " + std::string(*text);
+                return std::nullopt;
+            }
+        } else if (name == "--link-delay") {
+            const auto delay = ParseCount(*text);
+            if (!delay) {
+                error = "--link-delay wants milliseconds, not " + std::string(*text);
+                return std::nullopt;
+            }
+            options.linkFaults.delay = std::chrono::milliseconds(*delay);
         } else {
             const auto count = ParseCount(*text);
             if (!count) {

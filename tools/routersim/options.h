@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "routersim/link_fault.h"
+#include "routersim/link_session.h"
 #include "routersim/router_state.h"
 #include "routersim/web_fault.h"
 
@@ -19,12 +21,18 @@ struct RouterSimOptions {
     bool factoryMode = false;
     WebFault webFault = WebFault::kNone;
     int refuseSwitches = 0;
+    std::string announceAddress = "127.0.0.1";
+    uint16_t announcePort = 3536;
+    std::string filesFolder;
+    uint32_t esn = kDefaultEsn;
+    LinkFaults linkFaults;
     bool verbose = false;
     bool help = false;
 };
 
 // Parses the arguments after the program name; on a usage error returns
-// nothing and says why in `error`. A non-loopback --web address is one.
+// nothing and says why in `error`. A non-loopback --web or
+// --announce-listen address is one.
 std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> args, std::string& error);
 std::string_view UsageText();
 

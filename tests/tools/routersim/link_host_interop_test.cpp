@@ -1,0 +1,182 @@
+// The host's own rendezvous server and port against the link side: the
+// server announces itself to the link side's UDP port on loopback, the
+// link side connects back and the port's link commands run over it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "link/diag_frame.h"
+#include "link/net_serial.h"
+#include "link/sock_producer.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "routersim/link_peer.h"
+#include "routersim/router_state.h"
+
+namespace {
+
+bool Eventually(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class LinkInterop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Announcements every 500 ms; the port's waits keep their proportions.
+        platform::SetTimeScale(10.0);
+        state.SetFactoryMode(true);
+        ASSERT_TRUE(peer.Start(state, "127.0.0.1", 0));
+        std::filesystem::create_directories(logFolder);
+        devlink::SockProducerSettings settings;
+        settings.listenPort = 0;
+        settings.announceHost = "127.0.0.1";
+        settings.announcePort = peer.Port();
+        settings.hostFilter = "127.0";
+        settings.logFolder = platform::Utf8ToUtf16(logFolder.string());
+        server = std::make_unique<devlink::CSockProducer>(settings);
+        ASSERT_EQ(server->InitInstance(), 0);
+        ASSERT_TRUE(Eventually([&] { return server->AcceptedCount() == 1; }));
+        port = std::make_unique<devlink::CNetSerial>(*server);
+        ASSERT_EQ(port->InitPort(0), 1);
+    }
+
+    void TearDown() override
+    {
+        port.reset();
+        server.reset();
+        peer.Stop();
+        platform::SetTimeScale(1.0);
+        std::filesystem::remove_all(logFolder);
+    }
+
+    const std::filesystem::path logFolder =
+        std::filesystem::temp_directory_path() / ("routersim-link-interop-" + std::to_string(getpid()));
+    routersim::RouterState state;
+    routersim::LinkPeer peer;
+    std::unique_ptr<devlink::CSockProducer> server;
+    std::unique_ptr<devlink::CNetSerial> port;
+};
+
+}  // namespace
+
+TEST_F(LinkInterop, TheHostsCommandsSucceed)
+{
+    std::u16string version;
+    ASSERT_TRUE(port->QueryInfo(version));
+    EXPECT_EQ(version, u"EN_PELA_BR_KR710MV1.0.0B15");
+    EXPECT_TRUE(port->ModemState());
+    EXPECT_TRUE(port->ToUserMode());
+    EXPECT_TRUE(port->ModemUpgrade());
+    EXPECT_TRUE(port->CloseFactory());
+    EXPECT_FALSE(state.FactoryMode());
+    EXPECT_EQ(peer.BlocksSeen(0x40), 1);
+    EXPECT_EQ(peer.BlocksSeen(0x61), 1);
+}
+
+TEST_F(LinkInterop, ARefusedStepFailsWithTheHostsText)
+{
+    routersim::LinkFaults faults;
+    faults.refused.set(0x97);
+    peer.SetFaults(faults);
+    EXPECT_FALSE(port->ModemState());
+    EXPECT_EQ(port->ErrorText(), u"KR710M can not switch to user mode.");
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(LinkInterop, TheEsnComesBackInACheckedFrame)
+{
+    peer.SetEsn(0xCAFE7E01);
+    const std::vector<uint8_t> request = devlink::BuildFrame(std::vector<uint8_t>{0x01});
+    ASSERT_EQ(port->WriteData(request.data(), request.size()), request.size());
+    ASSERT_TRUE(Eventually([&] { return port->ReplyReady(); }));
+    std::vector<uint8_t> reply(devlink::kDataCapacity);
+    const size_t count = port->TakeData(reply.data(), reply.size());
+    ASSERT_GT(count, 0u);
+    const devlink::UnframeResult frame = devlink::UnframeAndCheck(std::span<const uint8_t>(reply.data(), count));
+    ASSERT_TRUE(frame.ok);
+    EXPECT_EQ(frame.body, (std::vector<uint8_t>{0x01, 0x01, 0x7E, 0xFE, 0xCA}));
+}
+
+TEST_F(LinkInterop, ALinuxImageIsKeptAndItsResultReported)
+{
+    std::vector<uint8_t> image(1350 * 100 + 3);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 1350);
+    ASSERT_NE(port->PostMessage(devlink::StartBlock(devlink::kLinuxImage, static_cast<uint32_t>(image.size()))), 0u);
+    ASSERT_TRUE(Eventually([&] { return port->SendDrained(); }));
+    for (size_t at = 0; at < image.size(); at += 1350) {
+        const size_t count = std::min<size_t>(1350, image.size() - at);
+        ASSERT_EQ(port->RawWrite(image.data() + at, count), count);
+    }
+    EXPECT_EQ(port->WaitForResult(), 0);
+    const auto files = peer.Files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].complete);
+    EXPECT_EQ(files[0].bytes, image);
+}
+
+TEST_F(LinkInterop, RebootEndsTheSessionAndFactoryMode)
+{
+    EXPECT_TRUE(port->Reboot());
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_TRUE(Eventually([&] { return !state.FactoryMode() && !peer.Connected(); }));
+}
+
+namespace {
+
+TEST_F(LinkInterop, TheFirstMessageAfterIpMacCarriesSeq2AndWrongSeqRepliesAreNeverTaken)
+{
+    EXPECT_EQ(port->SeqCounter(), 1u);
+    routersim::LinkFaults faults;
+    faults.wrongSeq = true;
+    peer.SetFaults(faults);
+    platform::SetTimeScale(1000.0);  // the command waits its whole 100 s for the right reply
+    EXPECT_FALSE(port->ModemState());
+    EXPECT_EQ(port->SeqCounter(), 2u);
+    EXPECT_TRUE(port->IsOpen());
+    EXPECT_EQ(server->QueueSize(0), 1u);
+    devlink::LinkMessage stale;
+    EXPECT_FALSE(server->TakeMessage(0, 2, stale));
+    EXPECT_TRUE(server->TakeMessage(0, 3, stale));
+}
+
+TEST_F(LinkInterop, RandomBlocksLeaveTheHostRunningAndFailingWithinItsLimits)
+{
+    routersim::LinkFaults faults;
+    faults.randomSeed = 1234;
+    peer.SetFaults(faults);
+    platform::SetTimeScale(1000.0);
+    const auto start = std::chrono::steady_clock::now();
+    for (int round = 0; round < 5 && port->IsOpen(); ++round) {
+        std::u16string version;
+        port->QueryInfo(version);
+        port->ModemState();
+        port->CloseFactory();
+    }
+    // Every wait is bounded: at this pace the longest (100 s) lasts 0.1 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_GE(server->SessionCount(), 0);
+    EXPECT_LE(server->SessionCount(), 1);
+}
+
+TEST_F(LinkInterop, APeerThatGoesAwayFreesItsSlot)
+{
+    ASSERT_TRUE(Eventually([&] { return server->SessionCount() == 1; }));
+    peer.Stop();
+    EXPECT_TRUE(Eventually([&] { return !server->SlotBound(0) && server->SessionCount() == 0; }));
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#include "routersim/link_diag.h"
+
+#include <algorithm>
+
+#include "link/diag_frame.h"
+
+namespace routersim {
+namespace {
+
+// The body with an FCS that is one off, escaped and closed like any frame.
+std::vector<uint8_t> FrameWithBadFcs(std::span<const uint8_t> body)
+{
+    std::vector<uint8_t> plain(body.begin(), body.end());
+    const uint16_t wrong = static_cast<uint16_t>(devlink::Fcs16(body) ^ 0x0001);
+    plain.push_back(static_cast<uint8_t>(wrong));
+    plain.push_back(static_cast<uint8_t>(wrong >> 8));
+    std::vector<uint8_t> frame;
+    for (const uint8_t byte : plain) {
+        if (byte == devlink::kFrameFlag || byte == devlink::kFrameEscape) {
+            frame.push_back(devlink::kFrameEscape);
+            frame.push_back(byte ^ 0x20);
+        } else {
+            frame.push_back(byte);
+        }
+    }
+    frame.push_back(devlink::kFrameFlag);
+    return frame;
+}
+
+std::vector<uint8_t> AnswerBody(std::span<const uint8_t> received, uint32_t esn)
+{
+    const devlink::UnframeResult request = devlink::UnframeAndCheck(received);
+    if (request.ok && request.body == std::vector<uint8_t>{kDiagReadEsn}) {
+        return {kDiagReadEsn, static_cast<uint8_t>(esn), static_cast<uint8_t>(esn >> 8), static_cast<uint8_t>(esn >> 16),
+                static_cast<uint8_t>(esn >> 24)};
+    }
+    std::vector<uint8_t> body{kDiagBadCommand};
+    if (request.ok) body.insert(body.end(), request.body.begin(), request.body.end());
+    // Escaping can double every byte, the FCS's too, and the flag follows.
+    body.resize(std::min(body.size(), devlink::kMaxFrameBytes / 2 - 3));
+    return body;
+}
+
+}  // namespace
+
+std::vector<uint8_t> DiagAnswer(std::span<const uint8_t> received, uint32_t esn, DiagBreak diagBreak)
+{
+    const std::vector<uint8_t> body = AnswerBody(received, esn);
+    switch (diagBreak) {
+    case DiagBreak::kBadFcs: return FrameWithBadFcs(body);
+    case DiagBreak::kNoEndFlag:
+        {
+            std::vector<uint8_t> frame = devlink::BuildFrame(body);
+            frame.pop_back();
+            return frame;
+        }
+    case DiagBreak::kNone: break;
+    }
+    return devlink::BuildFrame(body);
+}
+
+}  // namespace routersim
