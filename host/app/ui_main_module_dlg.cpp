@@ -216,8 +216,9 @@ void CUIMainModuleDlg::WriteRunLogs(int port)
     view_.RunOnViewThread([&] { buffer = logBuffers_[port]; });
     const std::vector<uint8_t> bytes = SerializeLogText(buffer);
     platform::WriteWholeFile(workDir_ + platform::kPathSeparator + stamp + u".txt", bytes.data(), bytes.size());
-    const std::u16string portLog = workDir_ + platform::kPathSeparator + u"Log" + platform::kPathSeparator + stamp + u"_Port.txt";
-    ports_.service.SetPortLog(port, portLog);
+    const std::u16string logFolder = workDir_ + platform::kPathSeparator + u"Log";
+    platform::CreateFolder(logFolder);
+    ports_.service.SetPortLog(port, logFolder + platform::kPathSeparator + stamp + u"_Port.txt");
 }
 
 }  // namespace app

@@ -40,6 +40,7 @@ public:
     std::atomic<int> preparePortCalls{0}, getVersionCalls{0}, downloadCalls{0}, initPortCalls{0}, closePortCalls{0};
     std::atomic<int> loadConfigCalls{0}, rewriteCalls{0}, portLogCalls{0};
     std::u16string languageFile;
+    std::u16string portLogPath;
     app::DownloadRequest lastRequest;
 
     void SetWebVersion(const std::u16string& text)
@@ -111,7 +112,11 @@ public:
     }
     void SetLanguageFile(const std::u16string& path) override { languageFile = path; }
     std::u16string LoadHint(std::u16string_view key) override { return u"<" + std::u16string(key) + u">"; }
-    void SetPortLog(int, const std::u16string&) override { ++portLogCalls; }
+    void SetPortLog(int, const std::u16string& path) override
+    {
+        ++portLogCalls;
+        portLogPath = path;
+    }
     std::mutex& PortTableLock() override { return portTableLock_; }
     bool IsNetworkLink() const override { return true; }
 

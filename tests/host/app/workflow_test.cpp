@@ -91,6 +91,11 @@ TEST_F(Download, SuccessfulRunShowsSucessoAt100AndCloses)
     EXPECT_EQ(router.lastRequest.mode, 0);
     EXPECT_EQ(router.lastRequest.firmwareFolder, dialog->WorkDir());
     EXPECT_EQ(router.portLogCalls, 1);
+    // The port log goes to "Log" in the work folder, which is made for it.
+    const std::u16string logFolder = dialog->WorkDir() + platform::kPathSeparator + u"Log";
+    EXPECT_EQ(router.portLogPath.rfind(logFolder + platform::kPathSeparator, 0), 0u);
+    EXPECT_TRUE(router.portLogPath.ends_with(u"_Port.txt"));
+    EXPECT_TRUE(platform::FolderExists(logFolder));
     EXPECT_EQ(router.rewriteCalls, 3);
     EXPECT_EQ(RunLogCount(), 1);
 }
