@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config python3
   googletest
   clang libclang-rt-14-dev
   liblzma-dev libzstd-dev
