@@ -16,89 +16,12 @@
 #include <vector>
 
 #include "link_host_standin.h"
-
-extern char** environ;
+#include "routersim_process.h"
 
 using namespace routersim_test;
 
 namespace {
 
-class LinkProgram {
-public:
-    ~LinkProgram()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool Start(std::vector<std::string> args)
-    {
-        int out[2];
-        if (pipe(out) != 0) return false;
-        args.insert(args.begin(), ROUTERSIM_PROGRAM);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        output_.Reset(out[0]);
-        if (spawned != 0) pid_ = -1;
-        return spawned == 0;
-    }
-
-    // The next line on standard output, within `timeout`.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = 5s)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::string line;
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd readable{output_.Get(), POLLIN, 0};
-            if (poll(&readable, 1, 50) <= 0) continue;
-            char c = 0;
-            if (read(output_.Get(), &c, 1) != 1) return std::nullopt;
-            if (c == '\n') return line;
-            line.push_back(c);
-        }
-        return std::nullopt;
-    }
-
-    // The exit status, or nothing when it did not end within `timeout`.
-    std::optional<int> Wait(std::chrono::milliseconds timeout)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return std::nullopt;
-    }
-
-    std::optional<int> Terminate()
-    {
-        kill(pid_, SIGTERM);
-        return Wait(3s);
-    }
-
-private:
-    pid_t pid_ = -1;
-    routersim::UniqueFd output_;
-};
-
-uint16_t PortAtEnd(const std::string& line)
-{
-    return static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
-}
 
 }  // namespace
 
@@ -107,7 +30,7 @@ TEST(LinkProgram, ConnectsOnAnnouncementServesAndStopsOnSigterm)
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("routersim-link-program-" + std::to_string(getpid())) / "files";
     std::filesystem::remove_all(folder.parent_path());
-    LinkProgram program;
+    RoutersimProcess program;
     ASSERT_TRUE(program.Start({"--web", "127.0.0.1:0", "--announce-listen", "127.0.0.1:0", "--factory", "--version", "EN_TEST_V1",
                                "--files", folder.string(), "--link-fault", "refuse:0x97"}));
     const auto web = program.ReadLine();
@@ -144,14 +67,14 @@ TEST(LinkProgram, ConnectsOnAnnouncementServesAndStopsOnSigterm)
 
 TEST(LinkProgram, NonLoopbackAnnounceAddressIsAUsageError)
 {
-    LinkProgram program;
+    RoutersimProcess program;
     ASSERT_TRUE(program.Start({"--announce-listen", "0.0.0.0:3536"}));
     EXPECT_EQ(program.Wait(3s), 2);
 }
 
 TEST(LinkProgram, BadLinkFaultIsAUsageError)
 {
-    LinkProgram program;
+    RoutersimProcess program;
     ASSERT_TRUE(program.Start({"--link-fault", "refuse:300"}));
     EXPECT_EQ(program.Wait(3s), 2);
 }
