@@ -16,7 +16,8 @@ struct Options {
     bool yes = false;
     bool help = false;
     bool version = false;
-    // Run against the built-in stand-in router instead of a real one.
+    // The router's link side and the download service are played by the
+    // built-in stand-in.
     bool standinRouter = false;
 };
 
