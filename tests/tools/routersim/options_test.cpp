@@ -94,3 +94,64 @@ TEST(LoopbackAddress, TellsLoopbackApart)
     EXPECT_FALSE(IsLoopbackAddress("127.0.0"));
     EXPECT_FALSE(IsLoopbackAddress("localhost"));
 }
+
+TEST(LinkOptions, Defaults)
+{
+    const auto options = Parse({});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->announceAddress, "127.0.0.1");
+    EXPECT_EQ(options->announcePort, 3536);
+    EXPECT_EQ(options->filesFolder, "");
+    EXPECT_EQ(options->esn, kDefaultEsn);
+    EXPECT_TRUE(options->linkFaults.refused.none());
+    EXPECT_FALSE(options->linkFaults.silentAll);
+    EXPECT_EQ(options->linkFaults.delay.count(), 0);
+    EXPECT_FALSE(options->linkFaults.randomSeed);
+}
+
+TEST(LinkOptions, Every)
+{
+    const auto options = Parse({"--announce-listen", "127.0.0.3:0", "--files", "/tmp/x", "--esn", "0x1234abcd", "--link-fault",
+                                "refuse:0x97", "--link-fault=wrong-seq", "--link-fault", "drop-after:10", "--link-delay", "250"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->announceAddress, "127.0.0.3");
+    EXPECT_EQ(options->announcePort, 0);
+    EXPECT_EQ(options->filesFolder, "/tmp/x");
+    EXPECT_EQ(options->esn, 0x1234ABCDu);
+    EXPECT_TRUE(options->linkFaults.Refused(0x97));
+    EXPECT_TRUE(options->linkFaults.wrongSeq);
+    EXPECT_EQ(options->linkFaults.dropAfterBytes, 10u);
+    EXPECT_EQ(options->linkFaults.delay.count(), 250);
+    EXPECT_EQ(Parse({"--esn", "42"})->esn, 42u);
+}
+
+TEST(LinkOptions, RefusesAddressesOtherThanLoopback)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--announce-listen", "0.0.0.0:3536"}, &error));
+    EXPECT_EQ(error, "--announce-listen: 0.0.0.0 is not a loopback address (127.x.x.x)");
+    EXPECT_FALSE(Parse({"--announce-listen", "128.0.0.1:3536"}));
+    EXPECT_FALSE(Parse({"--announce-listen", "localhost:3536"}));
+}
+
+TEST(LinkOptions, UsageErrors)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--announce-listen", "127.0.0.1"}, &error));
+    EXPECT_EQ(error, "--announce-listen wants ADDR:PORT, not 127.0.0.1");
+    EXPECT_FALSE(Parse({"--files"}));
+    EXPECT_FALSE(Parse({"--esn", "0x100000000"}));
+    EXPECT_FALSE(Parse({"--esn", "ESN"}));
+    EXPECT_FALSE(Parse({"--link-fault", "sometimes"}, &error));
+    EXPECT_EQ(error, "unknown link fault sometimes");
+    EXPECT_FALSE(Parse({"--link-delay", "-5"}));
+}
+
+TEST(LinkOptions, HelpNamesEveryLinkOptionAndFault)
+{
+    const std::string_view usage = UsageText();
+    for (const char* text : {"--announce-listen", "--files", "--esn", "--link-fault", "--link-delay", "refuse:TYPE", "silent:TYPE",
+                             "drop-after:N", "unknown-first", "wrong-seq", "diag-bad-fcs", "diag-no-flag", "random:SEED"}) {
+        EXPECT_NE(usage.find(text), std::string_view::npos) << text;
+    }
+}
