@@ -154,8 +154,9 @@ std::u16string DecodeBytes(std::span<const uint8_t> bytes, DecodedFile& file, st
         file.encoding = IsValidUtf8({data, narrow.size()}) ? std::u16string(u"UTF-8") : std::u16string(kAnsiEncoding);
         AddLogEntry(log, u"utf8_detection", file.encoding);
     }
-    std::u16string text = CodePageOf(file.encoding) == kCodePageUtf8 ? platform::Utf8ToUtf16(narrow)
-                                                                      : platform::AnsiToUtf16(narrow);
+    const uint32_t codePage = CodePageOf(file.encoding);
+    std::u16string text = codePage == kCodePageUtf8 ? platform::Utf8ToUtf16(narrow)
+                                                    : platform::CodePageToUtf16(codePage, narrow);
     AddLogEntry(log, u"converted_to", u"UTF-16 " + Number(text.size()));
     return text;
 }
@@ -204,10 +205,11 @@ std::vector<uint8_t> EncodeFile(std::u16string_view text, std::u16string_view en
         return out;
     }
     if (mark == kMarkUtf8) out = {0xEF, 0xBB, 0xBF};
-    const bool utf8 = CodePageOf(encoding) == kCodePageUtf8;
-    const std::string bytes = utf8 ? platform::Utf16ToUtf8(text) : platform::Utf16ToAnsi(text);
+    const uint32_t codePage = CodePageOf(encoding);
+    const bool utf8 = codePage == kCodePageUtf8;
+    const std::string bytes = utf8 ? platform::Utf16ToUtf8(text) : platform::Utf16ToCodePage(codePage, text);
     AddLogEntry(log, u"converted_from", std::u16string(encoding) + u' ' + Number(bytes.size()));
-    const std::u16string back = utf8 ? platform::Utf8ToUtf16(bytes) : platform::AnsiToUtf16(bytes);
+    const std::u16string back = utf8 ? platform::Utf8ToUtf16(bytes) : platform::CodePageToUtf16(codePage, bytes);
     if (back != text) AddLogEntry(log, u"conversion_loss", std::u16string(encoding));
     out.insert(out.end(), bytes.begin(), bytes.end());
     return out;

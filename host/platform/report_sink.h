@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -29,6 +30,9 @@ public:
     virtual ~ReportSink() = default;
     // Returns when the window has handled the report.
     virtual void SendReport(const ServiceReport& report) = 0;
+    // A modal message box with an OK button, shown for a worker thread that
+    // waits until the user has closed it.
+    virtual void ShowMessageBox(const std::u16string& text) = 0;
 };
 
 }  // namespace platform

@@ -141,6 +141,23 @@ TEST(Text, MalformedInputBecomesReplacementCharacters)
     EXPECT_EQ(platform::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
 }
 
+TEST(Text, CodePagesConvertBothWays)
+{
+    EXPECT_EQ(platform::CodePageToUtf16(1252, "\x80 caf\xe9"), u"\u20ac caf\u00e9");
+    EXPECT_EQ(platform::CodePageToUtf16(936, "\xc4\xe3\xba\xc3"), u"\u4f60\u597d");
+    EXPECT_EQ(platform::CodePageToUtf16(932, "\x82\xa0"), u"\u3042");
+    EXPECT_EQ(platform::Utf16ToCodePage(936, u"\u4f60\u597d"), "\xc4\xe3\xba\xc3");
+    EXPECT_EQ(platform::Utf16ToCodePage(1251, u"\u0416"), "\xc6");
+    EXPECT_EQ(platform::CodePageToUtf16(28592, "\xa3"), u"\u0141");
+}
+
+TEST(Text, UnconvertibleCharactersAreReplacedNotDropped)
+{
+    EXPECT_EQ(platform::Utf16ToCodePage(1252, u"a\u4f60b"), "a?b");
+    // A truncated double-byte character still yields one character.
+    EXPECT_EQ(platform::CodePageToUtf16(936, "a\xc4").size(), 2u);
+}
+
 TEST(Endpoints, DefaultsAreTheProductsAddresses)
 {
     const platform::Endpoints defaults;
