@@ -60,7 +60,7 @@ void StandinRouter::ShowDeviceName(int port, const std::u16string& version)
     Report(platform::kReportVersion, port, name.c_str());
 }
 
-int StandinRouter::Download(const DownloadRequest& request, uint32_t& errorCode)
+int StandinRouter::Download(const download::DownloadRequest& request, uint32_t& errorCode)
 {
     const std::u16string enter = u"CDownloadService::Download Enter";
     Report(platform::kReportStatus, request.port, enter.c_str());

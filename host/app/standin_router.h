@@ -17,7 +17,7 @@ struct StandinSettings {
     bool downloadSucceeds = true;
 };
 
-class StandinRouter : public DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
+class StandinRouter : public download::DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
 public:
     explicit StandinRouter(StandinSettings settings) : settings_(std::move(settings)) {}
     void SetReportSink(platform::ReportSink* sink) { sink_ = sink; }
@@ -29,7 +29,7 @@ public:
     int PreparePort(int port) override;
     int GetVersion(int port, std::u16string& version) override;
     void ShowDeviceName(int port, const std::u16string& version) override;
-    int Download(const DownloadRequest& request, uint32_t& errorCode) override;
+    int Download(const download::DownloadRequest& request, uint32_t& errorCode) override;
     std::u16string LoadHint(std::u16string_view key) override;
     std::mutex& PortTableLock() override { return portTableLock_; }
     bool IsNetworkLink() const override { return true; }

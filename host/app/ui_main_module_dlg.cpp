@@ -181,6 +181,11 @@ void CUIMainModuleDlg::SendReport(const platform::ServiceReport& report)
     view_.RunOnViewThread([this, &report] { OnServiceReport(report); });
 }
 
+void CUIMainModuleDlg::ShowMessageBox(const std::u16string& text)
+{
+    view_.RunOnViewThread([this, &text] { view_.ShowMessage(text, u"", false); });
+}
+
 void CUIMainModuleDlg::SetProgress(int port, int percent)
 {
     if (port != 0) return;

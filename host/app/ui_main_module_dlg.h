@@ -59,6 +59,7 @@ public:
 
     // From any thread: delivers the report on the view's thread and waits.
     void SendReport(const platform::ServiceReport& report) override;
+    void ShowMessageBox(const std::u16string& text) override;
 
     void SetProgress(int port, int percent);
     void SetStatusText(const std::u16string& text);

@@ -116,7 +116,7 @@ void CUIMainModuleDlg::DownloadProcessThread()
 {
     const int port = curPort_;
     const PortEntry& slot = slots_[port];
-    DownloadRequest request;
+    download::DownloadRequest request;
     request.reserved = slot.portNumber;
     request.port = port;
     request.mode = slot.downloadKind;

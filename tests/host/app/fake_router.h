@@ -14,7 +14,7 @@
 #include "platform/report_sink.h"
 
 class FakeRouter : public web::RouterWebCommands,
-                   public app::DownloadServiceOps,
+                   public download::DownloadServiceOps,
                    public app::LinkPortOps,
                    public app::FirmwarePayload {
 public:
@@ -41,7 +41,7 @@ public:
     std::atomic<int> loadConfigCalls{0}, rewriteCalls{0}, portLogCalls{0};
     std::u16string languageFile;
     std::u16string portLogPath;
-    app::DownloadRequest lastRequest;
+    download::DownloadRequest lastRequest;
 
     void SetWebVersion(const std::u16string& text)
     {
@@ -100,7 +100,7 @@ public:
         const std::u16string name = version.find(u"KR710M") != std::u16string::npos ? u"NAME:" + version : version;
         sink->SendReport(platform::ServiceReport{platform::kReportVersion, port, name.c_str(), 0});
     }
-    int Download(const app::DownloadRequest& request, uint32_t& errorCode) override
+    int Download(const download::DownloadRequest& request, uint32_t& errorCode) override
     {
         ++downloadCalls;
         lastRequest = request;
