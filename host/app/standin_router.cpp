@@ -3,9 +3,7 @@
 #include <array>
 
 #include "download/device_name.h"
-#include "payload/firmware_files.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 
 namespace app {
 namespace {
@@ -100,24 +98,5 @@ bool StandinRouter::InitPort(int)
     portOpen_ = settings_.present;
     return portOpen_;
 }
-
-std::optional<UserMessage> StandinRouter::ExtractPayload(const std::u16string& workDir)
-{
-    const char placeholder[] = "stand-in firmware\n";
-    for (std::u16string_view name : payload::kFirmwareFiles) {
-        const std::u16string path = workDir + platform::kPathSeparator + std::u16string(name);
-        platform::WriteWholeFile(path, placeholder, sizeof placeholder - 1);
-    }
-    return std::nullopt;
-}
-
-std::optional<UserMessage> StandinRouter::CheckFirmwareFiles(const std::u16string& folder)
-{
-    std::optional<std::u16string> missing = payload::MissingFirmwareText(folder);
-    if (!missing) return std::nullopt;
-    return UserMessage{*missing, std::u16string(payload::kFirmwareCheckCaption), true};
-}
-
-void StandinRouter::RewriteConfigPaths(const std::u16string&, const std::u16string&) {}
 
 }  // namespace app

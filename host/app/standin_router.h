@@ -1,6 +1,6 @@
-// A stand-in for the router's link side, the download service and the
-// payload, so that the window flow runs before the real link, download and
-// payload layers are wired in. Without `present` no link ever opens.
+// A stand-in for the router's link side and the download service, so that
+// the window flow runs before the real link and download layers are wired
+// in. Without `present` no link ever opens.
 #pragma once
 
 #include <atomic>
@@ -17,11 +17,14 @@ struct StandinSettings {
     bool downloadSucceeds = true;
 };
 
-class StandinRouter : public download::DownloadServiceOps, public LinkPortOps, public FirmwarePayload {
+class StandinRouter : public download::DownloadServiceOps, public LinkPortOps {
 public:
     explicit StandinRouter(StandinSettings settings) : settings_(std::move(settings)) {}
     void SetReportSink(platform::ReportSink* sink) { sink_ = sink; }
-    WorkflowPorts Ports(web::RouterWebCommands& web) { return WorkflowPorts{web, *this, *this, *this}; }
+    WorkflowPorts Ports(web::RouterWebCommands& web, payload::FirmwarePayload& files)
+    {
+        return WorkflowPorts{web, *this, *this, files};
+    }
 
     int LoadConfig(const std::u16string& folder) override;
     void SetLanguageFile(const std::u16string& path) override;
@@ -37,10 +40,6 @@ public:
     bool IsPortOpen(int port) override;
     void ClosePort(int port) override;
     bool InitPort(int port) override;
-
-    std::optional<UserMessage> ExtractPayload(const std::u16string& workDir) override;
-    std::optional<UserMessage> CheckFirmwareFiles(const std::u16string& folder) override;
-    void RewriteConfigPaths(const std::u16string& nvPath, const std::u16string& versionPath) override;
 
 private:
     void Report(int32_t kind, int port, const void* data);

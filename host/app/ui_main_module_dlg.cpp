@@ -66,8 +66,8 @@ CUIMainModuleDlg::InitOutcome CUIMainModuleDlg::OnInitDialog()
     PortEntry& slot = slots_[0];
     slot.versionPath = workDir_;
     slot.xmlLogPath = workDir_;
-    if (std::optional<UserMessage> failure = ports_.payload.ExtractPayload(workDir_)) {
-        view_.ShowMessage(failure->text, failure->caption, failure->informationIcon);
+    for (const payload::UserMessage& failure : ports_.payload.ExtractPayload(workDir_)) {
+        view_.ShowMessage(failure.text, failure.caption, failure.informationIcon);
     }
     slot.nvPath = workDir_;
     PrepareConfig();
@@ -105,7 +105,7 @@ void CUIMainModuleDlg::OnUpdatePressed()
         view_.ShowMessage(u"Version Check Fail , Please Check device and Retry!", kPromptCaption, false);
         return;
     }
-    if (std::optional<UserMessage> missing = ports_.payload.CheckFirmwareFiles(slot.versionPath)) {
+    if (std::optional<payload::UserMessage> missing = ports_.payload.CheckFirmwareFiles(slot.versionPath)) {
         view_.ShowMessage(missing->text, missing->caption, missing->informationIcon);
         return;
     }

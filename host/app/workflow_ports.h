@@ -3,10 +3,10 @@
 // threads use. The real implementations live in the layers below.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "download/download_service_ops.h"
+#include "payload/firmware_payload.h"
 #include "web/router_web_commands.h"
 
 namespace app {
@@ -22,30 +22,11 @@ public:
     virtual bool InitPort(int port) = 0;
 };
 
-// A message box that a check wants shown (OK button).
-struct UserMessage {
-    std::u16string text;
-    std::u16string caption;
-    bool informationIcon = false;
-};
-
-class FirmwarePayload {
-public:
-    virtual ~FirmwarePayload() = default;
-    // Unpacks download.xml, lan_ENG.ini and the firmware files into
-    // `workDir`; a file that cannot be written gives its message.
-    virtual std::optional<UserMessage> ExtractPayload(const std::u16string& workDir) = 0;
-    // The check at the UPDATE press: the message of the first missing file.
-    virtual std::optional<UserMessage> CheckFirmwareFiles(const std::u16string& folder) = 0;
-    // Points the path keys of download.xml in `nvPath` at the work folder.
-    virtual void RewriteConfigPaths(const std::u16string& nvPath, const std::u16string& versionPath) = 0;
-};
-
 struct WorkflowPorts {
     web::RouterWebCommands& web;
     download::DownloadServiceOps& service;
     LinkPortOps& link;
-    FirmwarePayload& payload;
+    payload::FirmwarePayload& payload;
 };
 
 }  // namespace app

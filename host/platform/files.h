@@ -28,6 +28,8 @@ bool CreateFolder(const std::u16string& path);
 bool DeleteTree(const std::u16string& path);
 
 bool FileExists(const std::u16string& path);
+// Deletes one file; true when it was deleted.
+bool RemoveFile(const std::u16string& path);
 std::optional<uint64_t> FileSize(const std::u16string& path);
 bool WriteWholeFile(const std::u16string& path, const void* data, size_t size);
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::u16string& path);

@@ -7,6 +7,7 @@
 #include "app/console/console_view.h"
 #include "app/options.h"
 #include "app/standin_router.h"
+#include "payload/firmware_payload.h"
 #include "app/ui_main_module_dlg.h"
 #include "platform/text.h"
 #include "web/router_web_client.h"
@@ -31,9 +32,10 @@ int main(int argc, char** argv)
 
     std::printf("%s\n\n", platform::Utf16ToUtf8(app::ProductTitle()).c_str());
     web::RouterWebClient webClient(web::RouterAddress(options.endpoints.router), web::PlatformArpCommand(options.endpoints.arpCommand));
+    payload::EmbeddedPayload files;
     app::StandinRouter router(app::StandinSettings{options.standinRouter});
     app::ConsoleView view(options.yes, stdout);
-    app::CUIMainModuleDlg dialog(view, router.Ports(webClient), platform::Utf8ToUtf16(programName));
+    app::CUIMainModuleDlg dialog(view, router.Ports(webClient, files), platform::Utf8ToUtf16(programName));
     router.SetReportSink(&dialog);
     if (!view.Run(dialog)) return 0;
     return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/standin_router.h"
+#include "payload/firmware_payload.h"
 #include "app/ui_main_module_dlg.h"
 #include "app/win32/command_line.h"
 #include "app/win32/main_window.h"
@@ -18,11 +19,12 @@ bool CUIMainModuleApp::InitInstance()
     InitCommonControlsEx(&controls);
 
     web::RouterWebClient webClient(web::RouterAddress(options_.endpoints.router), web::PlatformArpCommand(options_.endpoints.arpCommand));
+    payload::EmbeddedPayload files;
     StandinRouter router(StandinSettings{options_.standinRouter});
     MainWindow window(instance_, options_.yes);
     // Run() returns once the window is destroyed, so when the core's
     // destructor joins the workers, their RunOnViewThread calls fail at once.
-    CUIMainModuleDlg core(window, router.Ports(webClient), ProgramName());
+    CUIMainModuleDlg core(window, router.Ports(webClient, files), ProgramName());
     router.SetReportSink(&core);
     if (!window.Run(core)) {
         exitCode_ = 1;

@@ -80,6 +80,11 @@ bool FileExists(const std::u16string& path)
     return ::stat(Native(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool RemoveFile(const std::u16string& path)
+{
+    return ::unlink(Native(path).c_str()) == 0;
+}
+
 std::optional<uint64_t> FileSize(const std::u16string& path)
 {
     struct stat info {};

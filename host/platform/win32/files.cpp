@@ -74,6 +74,11 @@ bool FileExists(const std::u16string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool RemoveFile(const std::u16string& path)
+{
+    return ::DeleteFileW(Wide(path)) != 0;
+}
+
 std::optional<uint64_t> FileSize(const std::u16string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -16,7 +16,7 @@
 class FakeRouter : public web::RouterWebCommands,
                    public download::DownloadServiceOps,
                    public app::LinkPortOps,
-                   public app::FirmwarePayload {
+                   public payload::FirmwarePayload {
 public:
     app::WorkflowPorts Ports() { return app::WorkflowPorts{*this, *this, *this, *this}; }
 
@@ -134,11 +134,11 @@ public:
         return portOpen_;
     }
 
-    std::optional<app::UserMessage> ExtractPayload(const std::u16string&) override { return std::nullopt; }
-    std::optional<app::UserMessage> CheckFirmwareFiles(const std::u16string& folder) override
+    std::vector<payload::UserMessage> ExtractPayload(const std::u16string&) override { return {}; }
+    std::optional<payload::UserMessage> CheckFirmwareFiles(const std::u16string& folder) override
     {
         if (firmwarePresent) return std::nullopt;
-        return app::UserMessage{folder + u" is not exist.", u"Software flashdesk For KR880+", true};
+        return payload::UserMessage{folder + u" is not exist.", u"Software flashdesk For KR880+", true};
     }
     void RewriteConfigPaths(const std::u16string&, const std::u16string&) override { ++rewriteCalls; }
 

@@ -1,11 +1,22 @@
 #include "driver_steps.h"
 
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <string>
 
 #include "screen_capture.h"
 #include "window_query.h"
 
 namespace gui_test {
+namespace {
+
+constexpr int kWelcomeHeading = 1127;
+constexpr int kWelcomeLastText = 1135;
+const std::wstring kWelcomeHeadingText = L"Informacao importante!";
+const std::wstring kWelcomeLastTextText = L"- Clique \"OK\" quando voce tiver realizado todas as instrucoes.";
+
+}  // namespace
 
 std::wstring WindowsPath(const std::wstring& path)
 {
@@ -65,6 +76,30 @@ void ExpectExit(CheckLog& log, const std::string& name, const ChildProcess& proc
 {
     const std::optional<DWORD> code = process.WaitForExit(kExitTimeoutMs);
     log.Check(code && *code == expectedCode, name, code ? "exit code " + std::to_string(*code) : "still running");
+}
+
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    if (!first || !second) return false;
+    const std::string left((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+    const std::string right((std::istreambuf_iterator<char>(second)), std::istreambuf_iterator<char>());
+    return left == right;
+}
+
+bool AcceptInstructions(CheckLog& log, const ChildProcess& app, const std::filesystem::path& artifacts)
+{
+    const HWND welcome = WaitForWindow(
+        app, [](HWND w) { return IsDialog(w) && ItemText(w, kWelcomeHeading) == kWelcomeHeadingText; }, kStartTimeoutMs);
+    if (!log.Check(welcome != nullptr, "instructions dialog shown")) return false;
+    ExpectText(log, "instructions text 1127", ItemText(welcome, kWelcomeHeading), kWelcomeHeadingText);
+    ExpectText(log, "instructions text 1135", ItemText(welcome, kWelcomeLastText), kWelcomeLastTextText);
+    ExpectText(log, "instructions OK button", ItemText(welcome, IDOK), L"OK");
+    ExpectText(log, "instructions Cancel button", ItemText(welcome, IDCANCEL), L"CANCELAR");
+    Screenshot(log, artifacts / "1-instructions.bmp");
+    Click(GetDlgItem(welcome, IDOK));
+    return true;
 }
 
 }  // namespace gui_test

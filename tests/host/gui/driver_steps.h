@@ -32,6 +32,10 @@ bool ExpectText(CheckLog& log, const std::string& name, const std::wstring& actu
 void Screenshot(CheckLog& log, const std::filesystem::path& file, DWORD settleMs = 1500);
 void Click(HWND button);
 void PressKey(HWND target, WPARAM key, UINT scanCode);
+// True when both files exist and hold the same bytes.
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+// Checks the instructions dialog's texts, saves a screenshot and presses OK.
+bool AcceptInstructions(CheckLog& log, const ChildProcess& app, const std::filesystem::path& artifacts);
 void ExpectExit(CheckLog& log, const std::string& name, const ChildProcess& process, DWORD expectedCode);
 
 }  // namespace gui_test

@@ -16,8 +16,8 @@
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring scenario = argc == 4 ? argv[3] : L"";
-    if (scenario != L"start" && scenario != L"update" && scenario != L"options") {
-        std::fprintf(stderr, "usage: gui_driver FLASHDESK_EXE ARTIFACT_DIR start|update|options\n");
+    if (scenario != L"start" && scenario != L"update" && scenario != L"missing" && scenario != L"options") {
+        std::fprintf(stderr, "usage: gui_driver FLASHDESK_EXE ARTIFACT_DIR start|update|missing|options\n");
         return 2;
     }
     const std::wstring program = gui_test::WindowsPath(argv[1]);
@@ -34,6 +34,8 @@ int wmain(int argc, wchar_t** argv)
         gui_test::RunStartScenario(log, program, artifacts);
     } else if (scenario == L"update") {
         gui_test::RunUpdateScenario(log, program, artifacts);
+    } else if (scenario == L"missing") {
+        gui_test::RunMissingFileScenario(log, program, artifacts);
     } else {
         gui_test::RunOptionsScenario(log, program, artifacts);
     }

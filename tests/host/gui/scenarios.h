@@ -17,6 +17,9 @@ void RunStartScenario(CheckLog& log, const std::wstring& program, const std::fil
 // success message and the program's own exit.
 void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 
+// --standin-router: uboot.img deleted from the work folder, then UPDATE
+// names it in a message box and starts nothing.
+void RunMissingFileScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 // The command line: --version with --yes, and an unknown option.
 void RunOptionsScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 

@@ -1,4 +1,7 @@
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <initializer_list>
 
 #include "driver_steps.h"
@@ -10,31 +13,50 @@ namespace {
 
 constexpr DWORD kKeySettleMs = 1500;
 
-constexpr int kWelcomeHeading = 1127;
-constexpr int kWelcomeLastText = 1135;
 constexpr int kMainFirstText = 1128;
 constexpr int kVersionLabel = 1108;
 constexpr int kProgressLabel = 1124;
 constexpr int kUpdateButton = 1002;
 constexpr int kPercentText = 1004;
 
-const std::wstring kWelcomeHeadingText = L"Informacao importante!";
-const std::wstring kWelcomeLastTextText = L"- Clique \"OK\" quando voce tiver realizado todas as instrucoes.";
 const std::wstring kMainFirstTextText =
     L"Essa ferramenta de atualizacao \u00e9 compativel com Windows XP (SP3) 32bit, Windows 7 (SP1) and Windows 8.";
 
-bool AcceptInstructions(CheckLog& log, const ChildProcess& app, const std::filesystem::path& artifacts)
+std::string FileBytes(const std::filesystem::path& file)
 {
-    const HWND welcome = WaitForWindow(
-        app, [](HWND w) { return IsDialog(w) && ItemText(w, kWelcomeHeading) == kWelcomeHeadingText; }, kStartTimeoutMs);
-    if (!log.Check(welcome != nullptr, "instructions dialog shown")) return false;
-    ExpectText(log, "instructions text 1127", ItemText(welcome, kWelcomeHeading), kWelcomeHeadingText);
-    ExpectText(log, "instructions text 1135", ItemText(welcome, kWelcomeLastText), kWelcomeLastTextText);
-    ExpectText(log, "instructions OK button", ItemText(welcome, IDOK), L"OK");
-    ExpectText(log, "instructions Cancel button", ItemText(welcome, IDCANCEL), L"CANCELAR");
-    Screenshot(log, artifacts / "1-instructions.bmp");
-    Click(GetDlgItem(welcome, IDOK));
-    return true;
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void SetKey(std::string& xml, const std::string& key, const std::string& value)
+{
+    const std::string empty = "<" + key + "></" + key + ">";
+    const size_t at = xml.find(empty);
+    if (at != std::string::npos) xml.replace(at, empty.size(), "<" + key + ">" + value + "</" + key + ">");
+}
+
+// The six carried files, each byte for byte as the build embedded it;
+// download.xml with its two path keys pointed at the work folder.
+void CheckUnpackedFiles(CheckLog& log)
+{
+    const std::filesystem::path res = WindowsPath(FLASHDESK_RES_DIR);
+    const std::filesystem::path firmware = WindowsPath(FLASHDESK_FIRMWARE_DIR);
+    std::string config = FileBytes(res / L"download.xml");
+    SetKey(config, "ITEM_VERSIONFILE_PATH", Narrow(WorkFolder().wstring()));
+    SetKey(config, "ITEM_NVFILE_PATH", Narrow(WorkFolder().wstring()));
+    log.Check(!config.empty() && FileBytes(WorkFolder() / L"download.xml") == config,
+              "unpacked download.xml as carried, with the work folder in its path keys");
+    const std::filesystem::path sources[] = {
+        res / L"lan_ENG.ini",
+        firmware / L"root_uImage",
+        firmware / L"uboot.img",
+        firmware / L"fa_kr710_host_nomifi_ims_NA_C0_B.fbf.gz",
+        firmware / L"fa_kr710_host_nomifi_ims_NA_C0_B.fbf_md5sum",
+    };
+    for (const std::filesystem::path& source : sources) {
+        const std::filesystem::path unpacked = WorkFolder() / source.filename();
+        log.Check(SameBytes(unpacked, source), "unpacked " + Narrow(source.filename().wstring()) + " as carried");
+    }
 }
 
 HWND CheckMainWindow(CheckLog& log, const ChildProcess& app, const std::filesystem::path& artifacts)
@@ -49,6 +71,7 @@ HWND CheckMainWindow(CheckLog& log, const ChildProcess& app, const std::filesyst
     ExpectText(log, "percent text 1004", ItemText(main, kPercentText), L"0%");
     log.Check(std::filesystem::is_directory(WorkFolder()), "work folder created", Narrow(WorkFolder().wstring()));
     log.Check(std::filesystem::is_directory(WorkFolder() / L"EFSNV"), "work folder EFSNV created");
+    CheckUnpackedFiles(log);
     Screenshot(log, artifacts / "2-main-window.bmp");
     return main;
 }
