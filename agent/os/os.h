@@ -1,0 +1,38 @@
+// The agent's only door to the device: files and folders under the fixed
+// paths, MTD character devices, the shell, sync and restart. Two
+// implementations exist, chosen at link time: os/device (the real calls) and
+// os/sim (a simulated router under the folder named by KVR_FOTA_ROOT).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <sys/types.h>
+
+#include <mtd/mtd-user.h>
+
+// Prepares the implementation; -1 (with a text on standard error) when it
+// can't run, which only the simulated device does without its root folder.
+int os_init(void);
+
+// Path-based file calls, with the semantics of their libc namesakes.
+FILE* os_fopen(const char* path, const char* mode);
+int os_open(const char* path, int flags, mode_t mode);
+int os_close(int fd);
+int os_access(const char* path, int how);
+int os_mkdir(const char* path, mode_t mode);
+int os_unlink(const char* path);
+int os_rename(const char* from, const char* to);
+
+// MTD character device calls on a descriptor from os_open.
+int os_mtd_info(int fd, mtd_info_user* info);
+int os_mtd_erase(int fd, uint32_t start, uint32_t length);
+ssize_t os_mtd_write(int fd, const void* data, size_t size, off_t offset);
+
+// Runs a command line through the shell; the result is that of system().
+int os_shell(const char* command);
+void os_sync(void);
+
+// Asks for a restart of the machine. Returns only when the request failed
+// (-1, errno set).
+int os_reboot(void);
