@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# One whole update in the console flashdesk: the router simulator plays the
-# router's web interface on loopback; its link side and the download service
-# are still played by flashdesk's built-in stand-in. Every endpoint points at
-# loopback and the ARP cache flush does nothing.
+# One whole router update in the console flashdesk against the router
+# simulator, all on loopback: its web interface answers the mode switch, its
+# link side connects back to flashdesk's server when it hears the
+# announcement, takes the modem and Linux images (checking the MD5 and the
+# U-Boot CRCs) and restarts. The ARP cache flush does nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-export FLASHDESK_TIME_SCALE="${FLASHDESK_TIME_SCALE:-2}"
+export FLASHDESK_TIME_SCALE="${FLASHDESK_TIME_SCALE:-4}"
 web_port="${DEMO_WEB_PORT:-18080}"
-log="$(mktemp)"
-build/native/tools/routersim/routersim --web "127.0.0.1:${web_port}" --announce-listen 127.0.0.1:0 --verbose >"$log" 2>&1 &
+announce_port="${DEMO_ANNOUNCE_PORT:-13536}"
+listen_port="${DEMO_LISTEN_PORT:-14536}"
+work="$(mktemp -d)"
+log="$work/routersim.log"
+mkdir -p "$work/received"
+${BUILD_DIR:-build/native}/tools/routersim/routersim --web "127.0.0.1:${web_port}" --announce-listen "127.0.0.1:${announce_port}" \
+  --files "$work/received" --verbose >"$log" 2>&1 &
 sim=$!
-trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -f "$log"' EXIT
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 100); do
   grep -q "routersim web interface on" "$log" && break
   sleep 0.05
@@ -19,12 +25,15 @@ done
 grep -q "routersim web interface on" "$log" || { cat "$log"; echo "routersim did not start" >&2; exit 1; }
 
 status=0
-build/native/host/app/console/flashdesk --standin-router --yes \
-  --router "127.0.0.1:${web_port}" --announce 127.0.0.1:13536 --listen-port 14536 --host-filter 127.0 \
-  --arp-command true || status=$?
+(cd "$work" && TMPDIR="$work" "$OLDPWD/${BUILD_DIR:-build/native}/host/app/console/flashdesk" --yes \
+  --router "127.0.0.1:${web_port}" --announce "127.0.0.1:${announce_port}" --listen-port "$listen_port" \
+  --host-filter 127.0 --arp-command true) || status=$?
 echo
 echo "routersim saw:"
-grep -c "goformId=SwitchFactoryMode&SwitchCMD=Query" "$log" | sed 's/^/  mode queries:   /'
-grep -c "goformId=GetVersion" "$log" | sed 's/^/  version reads:  /'
-grep -c "goformId=SwitchFactoryMode&SwitchCMD=Open" "$log" | sed 's/^/  factory switch: /'
+grep -c "goformId=SwitchFactoryMode&SwitchCMD=Open" "$log" | sed 's/^/  factory switches: /' || true
+for file in "$work"/received/*; do
+  [[ -e "$file" ]] || continue
+  printf '  received %-28s %10d bytes  md5 %s\n' "$(basename "$file")" "$(stat -c %s "$file")" "$(md5sum <"$file" | cut -d' ' -f1)"
+done
+grep -E "MD5|CRC|reboot" "$log" | sed 's/^/  /' | tail -5 || true
 exit "$status"

@@ -20,8 +20,6 @@ std::string UsageText(const std::string& programName)
            "  --host-filter TEXT      prefix of the local address to announce (default 192.168)\n"
            "  --arp-command CMD       command that flushes the ARP cache\n"
            "                          (default: arp -d on Windows, ip neigh flush all elsewhere)\n"
-           "  --standin-router        the router's link side and the download service are\n"
-           "                          played by a built-in stand-in\n"
            "  --yes                   press UPDATE as soon as it is enabled; accept dialogs\n"
            "  --help                  show this text\n"
            "  --version               show the program version\n"
@@ -45,8 +43,6 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args)
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
-        } else if (arg == "--standin-router") {
-            options.standinRouter = true;
         } else if (arg == "--router" || arg == "--announce") {
             if (!hasValue) return fail(arg + " needs ADDR[:PORT]");
             platform::HostPort& target = arg == "--router" ? options.endpoints.router : options.endpoints.announce;

@@ -16,9 +16,6 @@ struct Options {
     bool yes = false;
     bool help = false;
     bool version = false;
-    // The router's link side and the download service are played by the
-    // built-in stand-in.
-    bool standinRouter = false;
 };
 
 struct ParsedOptions {

@@ -43,6 +43,8 @@ public:
     // closes the port after the last failure. The count, or 0.
     size_t RawWrite(const uint8_t* bytes, size_t count);
     bool SendDrained();
+    // Polls SendDrained every 120 ms for up to `limitMs`; true once drained.
+    bool WaitDrained(uint32_t limitMs);
     bool ReplyReady();
     // The reply to the last post; its `length`, or 0 (a refusal closes the port).
     uint32_t TakeReply(LinkMessage& reply);
@@ -78,7 +80,6 @@ private:
     bool IpMacExchange();
     // Posts `type` with length 1 and waits up to `limitMs` for its reply.
     bool Command(uint8_t type, uint32_t limitMs, const char16_t* refusalText);
-    bool WaitDrained(uint32_t limitMs);
     void CloseSession(bool drained);
 
     std::atomic<bool> open_{false};

@@ -6,9 +6,11 @@
 
 #include "app/console/console_view.h"
 #include "app/options.h"
-#include "app/standin_router.h"
-#include "payload/firmware_payload.h"
+#include "app/service_link_ports.h"
 #include "app/ui_main_module_dlg.h"
+#include "download/download_service.h"
+#include "download/download_service_settings.h"
+#include "payload/firmware_payload.h"
 #include "platform/text.h"
 #include "web/router_web_client.h"
 
@@ -33,10 +35,12 @@ int main(int argc, char** argv)
     std::printf("%s\n\n", platform::Utf16ToUtf8(app::ProductTitle()).c_str());
     web::RouterWebClient webClient(web::RouterAddress(options.endpoints.router), web::PlatformArpCommand(options.endpoints.arpCommand));
     payload::EmbeddedPayload files;
-    app::StandinRouter router(app::StandinSettings{options.standinRouter});
+    // The server's session log goes to "Logs" under the current folder.
+    download::CDownloadService service(download::ServiceSettingsFor(options.endpoints, u"."));
+    app::ServiceLinkPorts link(service);
     app::ConsoleView view(options.yes, stdout);
-    app::CUIMainModuleDlg dialog(view, router.Ports(webClient, files), platform::Utf8ToUtf16(programName));
-    router.SetReportSink(&dialog);
+    app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName));
+    service.SetWindow(&dialog);
     if (!view.Run(dialog)) return 0;
     return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;
 }

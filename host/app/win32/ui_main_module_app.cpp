@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 
-#include "app/standin_router.h"
-#include "payload/firmware_payload.h"
+#include "app/service_link_ports.h"
 #include "app/ui_main_module_dlg.h"
 #include "app/win32/command_line.h"
 #include "app/win32/main_window.h"
+#include "download/download_service.h"
+#include "download/download_service_settings.h"
+#include "payload/firmware_payload.h"
 #include "web/router_web_client.h"
 
 namespace app::winui {
@@ -20,12 +22,14 @@ bool CUIMainModuleApp::InitInstance()
 
     web::RouterWebClient webClient(web::RouterAddress(options_.endpoints.router), web::PlatformArpCommand(options_.endpoints.arpCommand));
     payload::EmbeddedPayload files;
-    StandinRouter router(StandinSettings{options_.standinRouter});
+    // The server's session log goes to "Logs" under the current folder.
+    download::CDownloadService service(download::ServiceSettingsFor(options_.endpoints, u"."));
+    ServiceLinkPorts link(service);
     MainWindow window(instance_, options_.yes);
     // Run() returns once the window is destroyed, so when the core's
     // destructor joins the workers, their RunOnViewThread calls fail at once.
-    CUIMainModuleDlg core(window, router.Ports(webClient, files), ProgramName());
-    router.SetReportSink(&core);
+    CUIMainModuleDlg core(window, WorkflowPorts{webClient, service, link, files}, ProgramName());
+    service.SetWindow(&core);
     if (!window.Run(core)) {
         exitCode_ = 1;
     } else if (core.DownloadFinished()) {

@@ -10,10 +10,9 @@ TEST(Options, DefaultsAndOverrides)
     ASSERT_TRUE(none.options);
     EXPECT_EQ(none.options->endpoints.router.host, "192.168.1.1");
     EXPECT_FALSE(none.options->yes);
-    EXPECT_FALSE(none.options->standinRouter);
 
     const app::ParsedOptions all = app::ParseOptions({"--router", "127.0.0.1:8080", "--announce", "127.0.0.1", "--listen-port", "14536",
-                                                      "--host-filter", "127.0", "--arp-command", "true", "--yes", "--standin-router"});
+                                                      "--host-filter", "127.0", "--arp-command", "true", "--yes"});
     ASSERT_TRUE(all.options) << all.error;
     const app::Options& options = *all.options;
     EXPECT_EQ(options.endpoints.router.host, "127.0.0.1");
@@ -24,13 +23,12 @@ TEST(Options, DefaultsAndOverrides)
     EXPECT_EQ(options.endpoints.hostFilter, "127.0");
     EXPECT_EQ(options.endpoints.arpCommand, "true");
     EXPECT_TRUE(options.yes);
-    EXPECT_TRUE(options.standinRouter);
 }
 
 TEST(Options, UsageErrorsNameTheirReason)
 {
     const std::vector<std::vector<std::string>> bad{
-        {"--router"}, {"--router", "a b"}, {"--listen-port", "0"}, {"--listen-port"}, {"--announce", "x:99999"}, {"--frobnicate"}, {"--host-filter"}};
+        {"--router"}, {"--router", "a b"}, {"--listen-port", "0"}, {"--listen-port"}, {"--announce", "x:99999"}, {"--frobnicate"}, {"--standin-router"}, {"--host-filter"}};
     for (const auto& args : bad) {
         const app::ParsedOptions parsed = app::ParseOptions(args);
         EXPECT_FALSE(parsed.options) << args[0];

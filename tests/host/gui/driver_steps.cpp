@@ -78,6 +78,28 @@ void ExpectExit(CheckLog& log, const std::string& name, const ChildProcess& proc
     log.Check(code && *code == expectedCode, name, code ? "exit code " + std::to_string(*code) : "still running");
 }
 
+namespace {
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[1024];
+    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
+    return length > 0 && length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring SimulatorRouterOption()
+{
+    const std::wstring router = Environment(L"FLASHDESK_GUI_ROUTER");
+    return router.empty() ? router : L"--router " + router;
+}
+
+std::filesystem::path SimulatorReceivedFolder()
+{
+    return WindowsPath(Environment(L"FLASHDESK_GUI_RECEIVED"));
+}
+
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
 {
     std::ifstream first(a, std::ios::binary);

@@ -32,6 +32,11 @@ bool ExpectText(CheckLog& log, const std::string& name, const std::wstring& actu
 void Screenshot(CheckLog& log, const std::filesystem::path& file, DWORD settleMs = 1500);
 void Click(HWND button);
 void PressKey(HWND target, WPARAM key, UINT scanCode);
+// "--router ADDR" for the simulator that the test runner started
+// (FLASHDESK_GUI_ROUTER); empty when none runs.
+std::wstring SimulatorRouterOption();
+// Where the simulator keeps the files it received (FLASHDESK_GUI_RECEIVED).
+std::filesystem::path SimulatorReceivedFolder();
 // True when both files exist and hold the same bytes.
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 // Checks the instructions dialog's texts, saves a screenshot and presses OK.

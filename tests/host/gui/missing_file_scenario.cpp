@@ -25,7 +25,8 @@ bool WaitUntilEnabled(const ChildProcess& app, HWND button)
 void RunMissingFileScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts)
 {
     ChildProcess app;
-    if (log.Check(app.Start(program, L"--standin-router"), "flashdesk --standin-router started") &&
+    const std::wstring router = SimulatorRouterOption();
+    if (log.Check(!router.empty() && app.Start(program, router), "flashdesk started against the simulator", Narrow(router)) &&
         AcceptInstructions(log, app, artifacts)) {
         const HWND main = WaitForMainWindow(app);
         const HWND update = main != nullptr ? GetDlgItem(main, kUpdateButton) : nullptr;

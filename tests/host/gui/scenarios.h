@@ -13,11 +13,11 @@ namespace gui_test {
 // Return and Escape, a second instance, and closing the window.
 void RunStartScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 
-// --standin-router --yes: the whole update through the window, to its
+// --yes against the router simulator: the whole update through the window, to its
 // success message and the program's own exit.
 void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 
-// --standin-router: uboot.img deleted from the work folder, then UPDATE
+// Against the router simulator: uboot.img deleted from the work folder, then UPDATE
 // names it in a message box and starts nothing.
 void RunMissingFileScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts);
 // The command line: --version with --yes, and an unknown option.

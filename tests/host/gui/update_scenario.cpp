@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include "driver_steps.h"
@@ -37,12 +38,44 @@ bool WaitUntilGone(HWND window, DWORD timeoutMs)
     return !IsWindow(window);
 }
 
+// The simulator received the modem image, its checksum and the Linux image,
+// each byte for byte as carried, and nothing else (uboot.img is never sent).
+void CheckReceivedFiles(CheckLog& log)
+{
+    const std::filesystem::path firmware = WindowsPath(FLASHDESK_FIRMWARE_DIR);
+    const struct {
+        const wchar_t* kind;
+        const wchar_t* source;
+    } expected[] = {
+        {L"modem-image", L"fa_kr710_host_nomifi_ims_NA_C0_B.fbf.gz"},
+        {L"modem-checksum", L"fa_kr710_host_nomifi_ims_NA_C0_B.fbf_md5sum"},
+        {L"linux-image", L"root_uImage"},
+    };
+    std::error_code error;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SimulatorReceivedFolder(), error)) {
+        ++files;
+        const std::wstring name = entry.path().filename().wstring();
+        bool matched = false;
+        for (const auto& file : expected) {
+            if (name.find(file.kind) == std::wstring::npos) continue;
+            matched = true;
+            log.Check(SameBytes(entry.path(), firmware / file.source), "router received " + Narrow(file.source) + " as carried",
+                      Narrow(name));
+        }
+        log.Check(matched, "router received only firmware files", Narrow(name));
+    }
+    log.Check(files == 3, "router received three files", std::to_string(files));
+}
+
 }  // namespace
 
 void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts)
 {
     ChildProcess app;
-    if (log.Check(app.Start(program, L"--standin-router --yes"), "flashdesk --standin-router --yes started")) {
+    const std::wstring router = SimulatorRouterOption();
+    if (log.Check(!router.empty() && app.Start(program, router + L" --yes"), "flashdesk --yes started against the simulator",
+                  Narrow(router))) {
         if (const HWND main = WaitForMainWindow(app); log.Check(main != nullptr, "main window shown")) {
             const std::wstring percent = WaitForPartPercent(app, main);
             if (log.Check(!percent.empty(), "progress shown during the update", Narrow(percent))) {
@@ -55,6 +88,7 @@ void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::fi
             }
             ExpectExit(log, "program closes itself after a successful update", app, 0);
             log.Check(!std::filesystem::exists(WorkFolder()), "work folder removed");
+            CheckReceivedFiles(log);
         }
     }
     if (app.Kill()) log.Check(false, "flashdesk still running at the end; ended by the driver");
