@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The console flashdesk updates the router simulator end to end on loopback:
+# exit status 0, the success text, the work folder removed, and the simulator
+# holding the modem image, its checksum and the Linux image byte for byte as
+# carried (and nothing else: uboot.img is never sent).
+# Usage: console_update_test.sh FLASHDESK ROUTERSIM FIRMWARE_DIR
+set -uo pipefail
+flashdesk=$1 routersim=$2 firmware=$3
+work="$(mktemp -d)"
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/received" "$work/tmp"
+"$routersim" --web 127.0.0.1:18282 --announce-listen 127.0.0.1:13737 --files "$work/received" --verbose >"$work/sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 100); do
+  grep -q "routersim web interface on" "$work/sim.log" && break
+  sleep 0.05
+done
+
+fail() { echo "FAIL: $*" >&2; cat "$work/sim.log" >&2; exit 1; }
+(cd "$work" && TMPDIR="$work/tmp" FLASHDESK_TIME_SCALE=20 timeout 240 "$flashdesk" --yes --router 127.0.0.1:18282 \
+  --announce 127.0.0.1:13737 --listen-port 14737 --host-filter 127.0 --arp-command true >"$work/out.txt" 2>&1)
+status=$?
+[[ $status -eq 0 ]] || { tail -20 "$work/out.txt" >&2; fail "flashdesk exited with $status"; }
+grep -q "Sucesso!" "$work/out.txt" || fail "no success text"
+[[ ! -e "$work/tmp/KR880+NewVersion" ]] || fail "work folder left behind"
+expect() {
+  local kind=$1 source=$2
+  local got=("$work"/received/*-"$kind".bin)
+  [[ ${#got[@]} -eq 1 && -f "${got[0]}" ]] || fail "no single $kind received"
+  cmp -s "${got[0]}" "$firmware/$source" || fail "$kind differs from $source"
+}
+expect modem-image fa_kr710_host_nomifi_ims_NA_C0_B.fbf.gz
+expect modem-checksum fa_kr710_host_nomifi_ims_NA_C0_B.fbf_md5sum
+expect linux-image root_uImage
+count=$(ls "$work/received" | wc -l)
+[[ $count -eq 3 ]] || fail "$count files received, expected 3"
+echo "console update against routersim: exit 0, Sucesso!, work folder removed, 3 files identical"
