@@ -89,7 +89,7 @@ bool CNetSerial::IpMacExchange()
         if (WaitDrained(kIpMacDrainMs)) {
             // A reply still on its way gets the 100 ms that a missing one costs.
             const uint64_t replyDeadline = platform::MonotonicMs() + 100;
-            while (!ReplyReady() && platform::MonotonicMs() < replyDeadline) platform::SleepMs(kPollFirstMs);
+            while (!ReplyArrived() && platform::MonotonicMs() < replyDeadline) platform::SleepMs(kPollFirstMs);
             LinkMessage reply;
             TakeReply(reply);
             if (reply.type == kCmdIpMac) {
@@ -162,7 +162,12 @@ bool CNetSerial::SendDrained() { return sessionIndex_ >= 0 && !server_.SendPendi
 
 bool CNetSerial::ReplyReady()
 {
-    return open_ && sessionIndex_ >= 0 && server_.HasMessage(sessionIndex_, seqCounter_);
+    return open_ && ReplyArrived();
+}
+
+bool CNetSerial::ReplyArrived()
+{
+    return sessionIndex_ >= 0 && server_.HasMessage(sessionIndex_, seqCounter_);
 }
 
 uint32_t CNetSerial::TakeReply(LinkMessage& reply)

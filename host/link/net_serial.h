@@ -77,6 +77,8 @@ protected:
     CSockProducer& server_;
 
 private:
+    // True when the reply to the last post has arrived, open or not.
+    bool ReplyArrived();
     bool IpMacExchange();
     // Posts `type` with length 1 and waits up to `limitMs` for its reply.
     bool Command(uint8_t type, uint32_t limitMs, const char16_t* refusalText);
