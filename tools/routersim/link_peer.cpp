@@ -122,6 +122,12 @@ void LinkPeer::SetFilesFolder(std::string folder)
     conduct_.filesFolder = std::move(folder);
 }
 
+void LinkPeer::SetImageChecks(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    conduct_.checkImages = on;
+}
+
 void LinkPeer::SetVerbose(bool on)
 {
     std::lock_guard<std::mutex> lock(mutex_);

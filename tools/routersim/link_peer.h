@@ -48,6 +48,9 @@ public:
     void SetEsn(uint32_t esn);
     // Complete files are also written there; empty: memory only.
     void SetFilesFolder(std::string folder);
+    // On (the default): the modem upgrade and the Linux image's flash write
+    // are refused unless the received images pass their checks.
+    void SetImageChecks(bool on);
     void SetVerbose(bool on);
     // Called on the link thread after each connection is made.
     void OnConnected(ConnectedCallback callback);

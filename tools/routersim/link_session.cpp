@@ -44,6 +44,19 @@ std::string Hex(unsigned value)
     return text;
 }
 
+LinkBlock Refusal(uint32_t seq)
+{
+    return HeaderBlock(devlink::kCmdClose, seq);
+}
+
+// The answer to a step that a check guards: the step's own type when the
+// check passed, the refusal otherwise.
+LinkBlock Guarded(const LinkRequest& request, const CheckVerdict& verdict)
+{
+    LogLine("link: " + verdict.text);
+    return verdict.passed ? HeaderBlock(request.type, request.seq) : Refusal(request.seq);
+}
+
 LinkBlock VersionBlock(uint32_t seq, const std::string& version)
 {
     std::vector<uint8_t> text(version.begin(), version.begin() + std::min(version.size(), kDataCapacity - 1));
@@ -87,7 +100,7 @@ bool LinkSession::Serve(const LinkRequest& request)
     if (faults.Silent(type)) {
         if (conduct.verbose) LogLine("link: ignoring " + Hex(type) + " (silent)");
     } else if (faults.Refused(type)) {
-        answer = HeaderBlock(devlink::kCmdClose, request.seq);
+        answer = Refusal(request.seq);
     } else {
         answer = CarryOut(request, conduct, end);
     }
@@ -132,6 +145,10 @@ bool LinkSession::Receive(const LinkRequest& start, const LinkConduct& conduct)
         return false;
     }
     file.complete = true;
+    if (conduct.checkImages) {
+        const std::string found = checks_.Take(file);
+        if (conduct.verbose) LogLine("link: received " + found);
+    }
     if (!conduct.filesFolder.empty()) SaveReceivedFile(conduct.filesFolder, number, file);
     recorder_.AddFile(std::move(file));
     return true;
@@ -143,9 +160,11 @@ std::optional<LinkBlock> LinkSession::CarryOut(const LinkRequest& request, const
     switch (type) {
     case devlink::kCmdIpMac:
     case devlink::kCmdModemState:
-    case devlink::kCmdToUserMode:
+    case devlink::kCmdToUserMode: return HeaderBlock(type, request.seq);
     case devlink::kCmdModemUpgrade:
-    case devlink::kLinuxImage: return HeaderBlock(type, request.seq);
+    case devlink::kLinuxImage:
+        if (!conduct.checkImages) return HeaderBlock(type, request.seq);
+        return Guarded(request, type == devlink::kLinuxImage ? checks_.LinuxImage() : checks_.ModemImage());
     case devlink::kCmdCloseFactory: state_.SetFactoryMode(false); return HeaderBlock(type, request.seq);
     case devlink::kCmdQueryInfo: return VersionBlock(request.seq, state_.FirmwareVersion());
     case devlink::kCmdData:

@@ -1,6 +1,7 @@
 // One link connection from the router's side: reads the host's requests
-// block by block, reads the raw bytes of transfers, carries requests out on
-// the router state and answers them as the faults in force say.
+// block by block, reads the raw bytes of transfers, checks the received
+// images, carries requests out on the router state and answers them as the
+// checks and the faults in force say.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "routersim/image_checks.h"
 #include "routersim/link_fault.h"
 #include "routersim/link_recorder.h"
 #include "routersim/link_wire.h"
@@ -26,6 +28,9 @@ struct LinkConduct {
     LinkFaults faults;
     uint32_t esn = kDefaultEsn;
     std::string filesFolder;  // empty: received files stay in memory only
+    // The modem upgrade and the Linux image's flash write are refused
+    // unless the received images pass their checks (ImageChecks).
+    bool checkImages = true;
     bool verbose = false;
 };
 
@@ -54,6 +59,7 @@ private:
     LinkRecorder& recorder_;
     const std::function<LinkConduct()> conduct_;
     std::vector<uint8_t> chunk_;
+    ImageChecks checks_;
     std::optional<uint32_t> seededWith_;
     std::mt19937 random_;
 };

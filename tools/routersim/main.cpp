@@ -64,6 +64,7 @@ int main(int argc, char** argv)
     link.SetVerbose(options->verbose);
     link.SetEsn(options->esn);
     link.SetFaults(options->linkFaults);
+    link.SetImageChecks(options->imageChecks);
     link.SetFilesFolder(options->filesFolder);
     link.OnConnected([](const std::string& address, uint16_t port) {
         std::printf("routersim link connected to %s:%u\n", address.c_str(), static_cast<unsigned>(port));

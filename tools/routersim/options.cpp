@@ -32,7 +32,13 @@ constexpr std::string_view kUsage =
     "                           diag-no-flag    DIAG answers without their closing 0x7E\n"
     "                           random:SEED     answer every request with a block of random bytes\n"
     "  --link-delay MS        wait MS milliseconds before each link answer\n"
-    "  --verbose              log every web request and link block on standard error\n"
+    "  --no-image-checks      confirm the modem upgrade and the Linux image's flash write\n"
+    "                         without checking the received images; by default the modem\n"
+    "                         image's MD5 must match the digest in its checksum file and\n"
+    "                         the Linux image's U-Boot magic, header CRC and data CRC must\n"
+    "                         hold, else the step is answered with 0xFF\n"
+    "  --verbose              log every web request and link block on standard error,\n"
+    "                         and what was found in each received file\n"
     "  --help                 show this text\n";
 
 std::optional<int> ParseCount(std::string_view text)
@@ -61,12 +67,13 @@ std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> a
             return std::nullopt;
         };
         const std::string option(name);
-        if (name == "--factory" || name == "--verbose" || name == "--help") {
+        if (name == "--factory" || name == "--no-image-checks" || name == "--verbose" || name == "--help") {
             if (inlineValue) {
                 error = option + " takes no value";
                 return std::nullopt;
             }
             if (name == "--factory") options.factoryMode = true;
+            if (name == "--no-image-checks") options.imageChecks = false;
             if (name == "--verbose") options.verbose = true;
             if (name == "--help") options.help = true;
             continue;

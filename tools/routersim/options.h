@@ -26,6 +26,7 @@ struct RouterSimOptions {
     std::string filesFolder;
     uint32_t esn = kDefaultEsn;
     LinkFaults linkFaults;
+    bool imageChecks = true;
     bool verbose = false;
     bool help = false;
 };

@@ -12,12 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "firmware_images.h"
 #include "link/diag_frame.h"
 #include "link/net_serial.h"
 #include "link/sock_producer.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "routersim/link_peer.h"
+#include "routersim/md5.h"
 #include "routersim/router_state.h"
 
 namespace {
@@ -54,6 +56,18 @@ protected:
         ASSERT_EQ(port->InitPort(0), 1);
     }
 
+    // The start block, then the file in raw writes of up to 1350 bytes, as the host sends files.
+    bool SendFile(uint8_t type, const std::vector<uint8_t>& bytes)
+    {
+        if (port->PostMessage(devlink::StartBlock(type, static_cast<uint32_t>(bytes.size()))) == 0) return false;
+        if (!Eventually([&] { return port->SendDrained(); })) return false;
+        for (size_t at = 0; at < bytes.size(); at += 1350) {
+            const size_t count = std::min<size_t>(1350, bytes.size() - at);
+            if (port->RawWrite(bytes.data() + at, count) != count) return false;
+        }
+        return true;
+    }
+
     void TearDown() override
     {
         port.reset();
@@ -75,6 +89,8 @@ protected:
 
 TEST_F(LinkInterop, TheHostsCommandsSucceed)
 {
+    // No files are sent here, so the modem upgrade is confirmed only without the checks.
+    peer.SetImageChecks(false);
     std::u16string version;
     ASSERT_TRUE(port->QueryInfo(version));
     EXPECT_EQ(version, u"EN_PELA_BR_KR710MV1.0.0B15");
@@ -113,19 +129,39 @@ TEST_F(LinkInterop, TheEsnComesBackInACheckedFrame)
 
 TEST_F(LinkInterop, ALinuxImageIsKeptAndItsResultReported)
 {
-    std::vector<uint8_t> image(1350 * 100 + 3);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 1350);
-    ASSERT_NE(port->PostMessage(devlink::StartBlock(devlink::kLinuxImage, static_cast<uint32_t>(image.size()))), 0u);
-    ASSERT_TRUE(Eventually([&] { return port->SendDrained(); }));
-    for (size_t at = 0; at < image.size(); at += 1350) {
-        const size_t count = std::min<size_t>(1350, image.size() - at);
-        ASSERT_EQ(port->RawWrite(image.data() + at, count), count);
-    }
+    const std::vector<uint8_t> image = routersim_test::LegacyImage(routersim_test::Pattern(1350 * 90, 7), 1350 * 100 + 3);
+    ASSERT_TRUE(SendFile(devlink::kLinuxImage, image));
     EXPECT_EQ(port->WaitForResult(), 0);
     const auto files = peer.Files();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(files[0].complete);
     EXPECT_EQ(files[0].bytes, image);
+}
+
+TEST_F(LinkInterop, ACorruptLinuxImageIsReportedAsNotWritten)
+{
+    std::vector<uint8_t> image = routersim_test::LegacyImage(routersim_test::Pattern(1350 * 20, 8), 1350 * 30);
+    image[routersim_test::kHeaderBytes + 100] ^= 0x01;
+    ASSERT_TRUE(SendFile(devlink::kLinuxImage, image));
+    EXPECT_EQ(port->WaitForResult(), -1);
+    EXPECT_EQ(peer.FileCount(), 1u);
+}
+
+TEST_F(LinkInterop, AModemImageThatFailsItsChecksumIsNotUpgraded)
+{
+    const std::vector<uint8_t> image = routersim_test::Pattern(1350 * 10 + 5, 9);
+    const std::vector<uint8_t> checksum = routersim_test::ChecksumText(routersim::Md5Hex(routersim_test::Pattern(10, 9)));
+    ASSERT_TRUE(SendFile(devlink::kModemImage, image));
+    ASSERT_TRUE(SendFile(devlink::kModemChecksum, checksum));
+    EXPECT_FALSE(port->ModemUpgrade());
+}
+
+TEST_F(LinkInterop, AModemImageThatMatchesItsChecksumIsUpgraded)
+{
+    const std::vector<uint8_t> image = routersim_test::Pattern(1350 * 10 + 5, 9);
+    ASSERT_TRUE(SendFile(devlink::kModemImage, image));
+    ASSERT_TRUE(SendFile(devlink::kModemChecksum, routersim_test::ChecksumText(routersim::Md5Hex(image))));
+    EXPECT_TRUE(port->ModemUpgrade());
 }
 
 TEST_F(LinkInterop, RebootEndsTheSessionAndFactoryMode)

@@ -114,6 +114,15 @@ bool HostStandIn::Send(std::span<const uint8_t> bytes)
     return true;
 }
 
+bool HostStandIn::SendTransfer(uint8_t type, uint32_t seq, std::span<const uint8_t> bytes)
+{
+    if (!Send(StartBlock(type, seq, static_cast<uint32_t>(bytes.size())))) return false;
+    for (size_t at = 0; at < bytes.size(); at += 1350) {
+        if (!Send(bytes.subspan(at, std::min<size_t>(1350, bytes.size() - at)))) return false;
+    }
+    return true;
+}
+
 HostStandIn::Read HostStandIn::ReadMore(std::chrono::milliseconds timeout)
 {
     pollfd readable{connection_.Get(), POLLIN, 0};

@@ -48,6 +48,9 @@ public:
     void Disconnect();
 
     bool Send(std::span<const uint8_t> bytes);
+    // A transfer as the host sends it: the start block, then the bytes in
+    // pieces of up to 1350.
+    bool SendTransfer(uint8_t type, uint32_t seq, std::span<const uint8_t> bytes);
     // The next whole block; nothing when it did not come in time or the
     // connection ended first.
     std::optional<Block> Receive(std::chrono::milliseconds timeout = 3s);

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "firmware_images.h"
 #include "link/diag_frame.h"
 #include "link_fixture.h"
+#include "routersim/md5.h"
 
 using namespace routersim_test;
 using LinkPeerTest = LinkPeerFixture;
@@ -101,8 +103,13 @@ TEST_F(LinkPeerTest, OtherDiagCommandsAndBrokenFramesAnswerBadCommand)
 TEST_F(LinkPeerTest, ModemStepsAnswerTheirOwnType)
 {
     Connect();
-    uint32_t seq = 2;
-    for (const uint8_t type : {0x97, 0x96, 0x90}) {
+    // The upgrade is confirmed only for a modem image that matches its checksum.
+    const std::vector<uint8_t> image = Pattern(2000, 6);
+    const std::vector<uint8_t> checksum = ChecksumText(routersim::Md5Hex(image));
+    ASSERT_TRUE(host.SendTransfer(0x98, 2, image));
+    ASSERT_TRUE(host.SendTransfer(0x99, 3, checksum));
+    uint32_t seq = 4;
+    for (const uint8_t type : {0x97, 0x90, 0x96}) {
         const auto reply = host.Ask(RequestBlock(type, seq));
         ASSERT_TRUE(reply) << int(type);
         EXPECT_EQ((*reply)[0], type);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "firmware_images.h"
 #include "link_host_standin.h"
 #include "routersim_process.h"
 
@@ -52,7 +53,7 @@ TEST(LinkProgram, ConnectsOnAnnouncementServesAndStopsOnSigterm)
     ASSERT_TRUE(refused);
     EXPECT_EQ((*refused)[0], 0xFF);
 
-    const std::vector<uint8_t> image(3000, 0x3C);
+    const std::vector<uint8_t> image = LegacyImage(Pattern(2000, 0x3C), 3000);
     ASSERT_TRUE(host.Send(StartBlock(0x01, 4, static_cast<uint32_t>(image.size()))));
     ASSERT_TRUE(host.Send(image));
     const auto result = host.Receive();
@@ -63,6 +64,31 @@ TEST(LinkProgram, ConnectsOnAnnouncementServesAndStopsOnSigterm)
     EXPECT_EQ(program.Terminate(), 0);
     EXPECT_TRUE(host.WaitClosed(1s));
     std::filesystem::remove_all(folder.parent_path());
+}
+
+// The program checks the Linux image unless told not to.
+TEST(LinkProgram, ACorruptLinuxImageIsConfirmedOnlyWithoutImageChecks)
+{
+    std::vector<uint8_t> image = LegacyImage(Pattern(2000, 0x11), 2500);
+    image[kHeaderBytes + 5] ^= 0x01;
+    for (const bool checks : {true, false}) {
+        RoutersimProcess program;
+        std::vector<std::string> args{"--web", "127.0.0.1:0", "--announce-listen", "127.0.0.1:0", "--factory"};
+        if (!checks) args.push_back("--no-image-checks");
+        ASSERT_TRUE(program.Start(args));
+        ASSERT_TRUE(program.ReadLine());
+        const auto listening = program.ReadLine();
+        ASSERT_TRUE(listening);
+        HostStandIn host;
+        ASSERT_TRUE(host.Announce(PortAtEnd(*listening)));
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(StartBlock(0x01, 2, static_cast<uint32_t>(image.size()))));
+        ASSERT_TRUE(host.Send(image));
+        const auto result = host.Receive();
+        ASSERT_TRUE(result);
+        EXPECT_EQ((*result)[0], checks ? 0xFF : 0x01);
+        EXPECT_EQ(program.Terminate(), 0);
+    }
 }
 
 TEST(LinkProgram, NonLoopbackAnnounceAddressIsAUsageError)

@@ -2,50 +2,22 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "firmware_images.h"
 #include "link_fixture.h"
+#include "routersim/md5.h"
 
 using namespace routersim_test;
 using LinkTransferTest = LinkPeerFixture;
-
-namespace {
-
-std::vector<uint8_t> Pattern(size_t size, uint8_t salt)
-{
-    std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 131 + i / 251 + salt) & 0xFF);
-    return bytes;
-}
-
-// Sends the bytes in pieces of up to 1350, as the host does.
-bool SendInPieces(HostStandIn& host, const std::vector<uint8_t>& bytes)
-{
-    for (size_t at = 0; at < bytes.size(); at += 1350) {
-        if (!host.Send(std::span<const uint8_t>(bytes.data() + at, std::min<size_t>(1350, bytes.size() - at)))) return false;
-    }
-    return true;
-}
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 TEST_F(LinkTransferTest, ModemImageAndChecksumAreKeptExactlyWithoutAnAnswer)
 {
     Connect();
     const std::vector<uint8_t> image = Pattern(1350 * 40 + 77, 1);
-    const std::vector<uint8_t> checksum = Pattern(33, 2);
-    ASSERT_TRUE(host.Send(StartBlock(0x98, 2, static_cast<uint32_t>(image.size()))));
-    ASSERT_TRUE(SendInPieces(host, image));
-    ASSERT_TRUE(host.Send(StartBlock(0x99, 3, static_cast<uint32_t>(checksum.size()))));
-    ASSERT_TRUE(SendInPieces(host, checksum));
+    const std::vector<uint8_t> checksum = ChecksumText(routersim::Md5Hex(image));
+    ASSERT_TRUE(host.SendTransfer(0x98, 2, image));
+    ASSERT_TRUE(host.SendTransfer(0x99, 3, checksum));
     EXPECT_TRUE(host.Quiet());
 
     const auto files = peer.Files();
@@ -61,7 +33,8 @@ TEST_F(LinkTransferTest, ModemImageAndChecksumAreKeptExactlyWithoutAnAnswer)
     EXPECT_EQ(peer.Counters().rawBytes, image.size() + checksum.size());
     EXPECT_EQ(peer.Counters().transfers, 2);
 
-    // The stream is back to blocks right after the last byte.
+    // The stream is back to blocks right after the last byte; the checksum
+    // matches, so the upgrade is confirmed.
     const auto reply = host.Ask(RequestBlock(0x90, 4));
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[0], 0x90);
@@ -70,7 +43,7 @@ TEST_F(LinkTransferTest, ModemImageAndChecksumAreKeptExactlyWithoutAnAnswer)
 TEST_F(LinkTransferTest, LinuxImageIsAnsweredOnlyAfterItsLastByte)
 {
     Connect();
-    const std::vector<uint8_t> image = Pattern(1350 * 7 + 1, 3);
+    const std::vector<uint8_t> image = LegacyImage(Pattern(1350 * 6, 3), 1350 * 7 + 1);
     ASSERT_TRUE(host.Send(StartBlock(0x01, 6, static_cast<uint32_t>(image.size()))));
     ASSERT_TRUE(host.Send(std::span<const uint8_t>(image.data(), image.size() - 1)));
     EXPECT_TRUE(host.Quiet());
@@ -108,7 +81,8 @@ TEST_F(LinkTransferTest, AnEmptyFileIsCompleteAtOnce)
     Connect();
     const auto reply = host.Ask(StartBlock(0x01, 2, 0));
     ASSERT_TRUE(reply);
-    EXPECT_EQ((*reply)[0], 0x01);
+    // Without even a header it is no image: the flash write is refused.
+    EXPECT_EQ((*reply)[0], 0xFF);
     ASSERT_EQ(peer.FileCount(), 1u);
     EXPECT_TRUE(peer.Files()[0].complete);
 }
@@ -123,10 +97,8 @@ TEST_F(LinkTransferTest, CompleteFilesAreWrittenToTheFilesFolder)
     Connect();
     const std::vector<uint8_t> image = Pattern(4000, 5);
     const std::vector<uint8_t> linuxImage = Pattern(3000, 6);
-    ASSERT_TRUE(host.Send(StartBlock(0x98, 2, static_cast<uint32_t>(image.size()))));
-    ASSERT_TRUE(SendInPieces(host, image));
-    ASSERT_TRUE(host.Send(StartBlock(0x01, 3, static_cast<uint32_t>(linuxImage.size()))));
-    ASSERT_TRUE(SendInPieces(host, linuxImage));
+    ASSERT_TRUE(host.SendTransfer(0x98, 2, image));
+    ASSERT_TRUE(host.SendTransfer(0x01, 3, linuxImage));
     ASSERT_TRUE(host.Receive());
 
     EXPECT_EQ(ReadFile(folder / "1-modem-image.bin"), image);

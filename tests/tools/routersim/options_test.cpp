@@ -33,6 +33,18 @@ TEST(Options, Defaults)
     EXPECT_EQ(options->refuseSwitches, 0);
     EXPECT_FALSE(options->verbose);
     EXPECT_FALSE(options->help);
+    EXPECT_TRUE(options->imageChecks);
+}
+
+TEST(Options, NoImageChecks)
+{
+    const auto options = Parse({"--no-image-checks"});
+    ASSERT_TRUE(options);
+    EXPECT_FALSE(options->imageChecks);
+    std::string error;
+    EXPECT_FALSE(Parse({"--no-image-checks=yes"}, &error));
+    EXPECT_EQ(error, "--no-image-checks takes no value");
+    EXPECT_NE(UsageText().find("--no-image-checks"), std::string_view::npos);
 }
 
 TEST(Options, Every)
