@@ -20,3 +20,8 @@
 
 #define KVR_PRE_SCRIPT_PATH "/cache/preprocessing.sh"
 #define KVR_POST_SCRIPT_PATH "/cache/postprocessing.sh"
+
+#define KVR_ENGINE_LOG_PATH "/cache/kvr_fota/dua/log_engine"
+#define KVR_BACKUP_BLOCK_PATH "/cache/kvr_fota/dua/tmp/block_backup"
+#define KVR_ENGINE_TMP_FILE_PATH "/cache/kvr_fota/dua/tmp/tmp_file"
+#define KVR_SYSTEM_VERIFY_MNT_DIR "/cache/kvr_fota/dua/mnt/system/"

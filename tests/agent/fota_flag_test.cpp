@@ -110,11 +110,13 @@ TEST_F(FotaFlag, UpdateFlagPageSetThenCleared)
     EXPECT_EQ(fota.substr(4, 2044), std::string(2044, '\xFF'));
 }
 
-TEST_F(FotaFlag, ClearingWithoutEraseOnlyClearsBits)
+TEST_F(FotaFlag, ClearingWithoutEraseFailsWhereBitsWouldBeSet)
 {
     root.write("/dev/mtd/mtd" + std::to_string(root.mtd_number("fota")), std::string(0x40000, '\0'));
-    EXPECT_EQ(kvr_dua_clr_update_flag(), 0);
+    EXPECT_EQ(kvr_dua_clr_update_flag(), -1);
     EXPECT_EQ(flash("fota").substr(0, 2048), std::string(2048, '\0'));
+    std::fflush(g_kvr_log->fp);
+    EXPECT_EQ(count_of(root.read(KVR_LOG_PATH), ">>> flash write error:Input/output error\n"), 1);
 }
 
 TEST_F(FotaFlag, UpdateFlagWithoutFotaPartition)

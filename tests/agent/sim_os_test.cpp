@@ -77,8 +77,12 @@ TEST_F(SimOs, FlashEraseSetsOnesAndProgramOnlyClearsBits)
     EXPECT_EQ(info.oobsize, 64u);
     std::string page(2048, '\x0F');
     ASSERT_EQ(os_mtd_write(fd, page.data(), page.size(), 0), 2048);
-    std::string second(2048, '\x3C');
-    ASSERT_EQ(os_mtd_write(fd, second.data(), second.size(), 0), 2048);
+    std::string fewer_bits(2048, '\x0C');
+    ASSERT_EQ(os_mtd_write(fd, fewer_bits.data(), fewer_bits.size(), 0), 2048);
+    std::string needs_set_bits(2048, '\x3C');
+    errno = 0;
+    EXPECT_EQ(os_mtd_write(fd, needs_set_bits.data(), needs_set_bits.size(), 0), -1);
+    EXPECT_EQ(errno, EIO);
     std::string flash = root.read("/dev/mtd/mtd" + std::to_string(root.mtd_number("fota")));
     ASSERT_EQ(flash.size(), 0x40000u);
     EXPECT_EQ(flash.substr(0, 2048), std::string(2048, '\x0C'));

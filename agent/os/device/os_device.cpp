@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/reboot.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,11 @@ int os_mkdir(const char* path, mode_t mode)
     return ::mkdir(path, mode);
 }
 
+int os_rmdir(const char* path)
+{
+    return ::rmdir(path);
+}
+
 int os_unlink(const char* path)
 {
     return ::unlink(path);
@@ -48,6 +54,36 @@ int os_unlink(const char* path)
 int os_rename(const char* from, const char* to)
 {
     return std::rename(from, to);
+}
+
+int os_symlink(const char* target, const char* link_path)
+{
+    return ::symlink(target, link_path);
+}
+
+ssize_t os_readlink(const char* path, char* buffer, size_t size)
+{
+    return ::readlink(path, buffer, size);
+}
+
+int os_lstat(const char* path, struct stat* st)
+{
+    return ::lstat(path, st);
+}
+
+int os_chown(const char* path, uid_t owner, gid_t group)
+{
+    return ::chown(path, owner, group);
+}
+
+int os_chmod(const char* path, mode_t mode)
+{
+    return ::chmod(path, mode);
+}
+
+int os_statfs(const char* path, struct statfs* st)
+{
+    return ::statfs(path, st);
 }
 
 int os_mtd_info(int fd, mtd_info_user* info)
@@ -64,6 +100,33 @@ int os_mtd_erase(int fd, uint32_t start, uint32_t length)
 ssize_t os_mtd_write(int fd, const void* data, size_t size, off_t offset)
 {
     return ::pwrite(fd, data, size, offset);
+}
+
+ssize_t os_mtd_read(int fd, void* data, size_t size, off_t offset)
+{
+    return ::pread(fd, data, size, offset);
+}
+
+int os_mtd_is_bad(int fd, uint64_t offset)
+{
+    loff_t at = static_cast<loff_t>(offset);
+    return ::ioctl(fd, MEMGETBADBLOCK, &at);
+}
+
+int os_mtd_mark_bad(int fd, uint64_t offset)
+{
+    loff_t at = static_cast<loff_t>(offset);
+    return ::ioctl(fd, MEMSETBADBLOCK, &at);
+}
+
+int os_mount(const char* device, const char* folder, const char* type, unsigned long flags)
+{
+    return ::mount(device, folder, type, flags, nullptr);
+}
+
+int os_umount(const char* folder)
+{
+    return ::umount(folder);
 }
 
 int os_shell(const char* command)

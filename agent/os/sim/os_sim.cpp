@@ -1,16 +1,24 @@
 // The simulated device: every path is mapped into KVR_FOTA_ROOT, MTD
-// character devices follow the NAND rules of sim_mtd, the shell is sim_shell,
-// and a restart is counted in "<root>/sim/restarts" before the process ends.
+// character devices follow the NAND rules of sim_mtd (with the faults of
+// sim_fault), yaffs2 mounts are the folders of sim_mount, owners are kept by
+// sim_owner, the shell is sim_shell, and a restart is counted in
+// "<root>/sim/restarts" before the process ends.
 // KVR_SIM_REBOOT_FAIL=1 makes the restart request fail (EPERM).
+// Symbolic links: an absolute target is stored mapped into the root and read
+// back as the device path; a relative target with a ".." component is
+// refused (EACCES), so that no link leads out of the root.
 #include "os/os.h"
 
+#include "os/sim/sim_mount.h"
 #include "os/sim/sim_mtd.h"
+#include "os/sim/sim_owner.h"
 #include "os/sim/sim_root.h"
 #include "os/sim/sim_shell.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +73,12 @@ int os_mkdir(const char* path, mode_t mode)
     return sim_map(path, real, sizeof real) == 0 ? ::mkdir(real, mode) : -1;
 }
 
+int os_rmdir(const char* path)
+{
+    char real[PATH_MAX];
+    return sim_map(path, real, sizeof real) == 0 ? ::rmdir(real) : -1;
+}
+
 int os_unlink(const char* path)
 {
     char real[PATH_MAX];
@@ -77,6 +91,64 @@ int os_rename(const char* from, const char* to)
     char real_to[PATH_MAX];
     if (sim_map(from, real_from, sizeof real_from) != 0 || sim_map(to, real_to, sizeof real_to) != 0) return -1;
     return std::rename(real_from, real_to);
+}
+
+int os_symlink(const char* target, const char* link_path)
+{
+    char real_link[PATH_MAX];
+    char real_target[PATH_MAX];
+    if (target == nullptr || sim_map(link_path, real_link, sizeof real_link) != 0) return -1;
+    if (target[0] != '/') {
+        if (sim_path_climbs(target)) {
+            errno = EACCES;
+            return -1;
+        }
+        return ::symlink(target, real_link);
+    }
+    return sim_map(target, real_target, sizeof real_target) == 0 ? ::symlink(real_target, real_link) : -1;
+}
+
+ssize_t os_readlink(const char* path, char* buffer, size_t size)
+{
+    char real[PATH_MAX];
+    char target[PATH_MAX];
+    if (sim_map(path, real, sizeof real) != 0) return -1;
+    ssize_t n = ::readlink(real, target, sizeof target);
+    if (n < 0) return -1;
+    size_t root = std::strlen(sim_root());
+    size_t skip = static_cast<size_t>(n) > root && std::strncmp(target, sim_root(), root) == 0 && target[root] == '/'
+                      ? root
+                      : 0;
+    size_t length = static_cast<size_t>(n) - skip;
+    if (length > size) length = size;
+    std::memcpy(buffer, target + skip, length);
+    return static_cast<ssize_t>(length);
+}
+
+int os_lstat(const char* path, struct stat* st)
+{
+    char real[PATH_MAX];
+    if (sim_map(path, real, sizeof real) != 0 || ::lstat(real, st) != 0) return -1;
+    sim_owner_apply(st);
+    return 0;
+}
+
+int os_chown(const char* path, uid_t owner, gid_t group)
+{
+    char real[PATH_MAX];
+    return sim_map(path, real, sizeof real) == 0 ? sim_owner_set(real, owner, group) : -1;
+}
+
+int os_chmod(const char* path, mode_t mode)
+{
+    char real[PATH_MAX];
+    return sim_map(path, real, sizeof real) == 0 ? ::chmod(real, mode) : -1;
+}
+
+int os_statfs(const char* path, struct statfs* st)
+{
+    char real[PATH_MAX];
+    return sim_map(path, real, sizeof real) == 0 ? ::statfs(real, st) : -1;
 }
 
 int os_mtd_info(int fd, mtd_info_user* info)
@@ -112,6 +184,41 @@ ssize_t os_mtd_write(int fd, const void* data, size_t size, off_t offset)
     return part ? sim_mtd_program(fd, *part, data, size, offset) : ::pwrite(fd, data, size, offset);
 }
 
+ssize_t os_mtd_read(int fd, void* data, size_t size, off_t offset)
+{
+    return ::pread(fd, data, size, offset);
+}
+
+int os_mtd_is_bad(int fd, uint64_t offset)
+{
+    const sim_mtd_part* part = sim_mtd_tracked(fd);
+    if (part == nullptr) {
+        errno = ENOTTY;
+        return -1;
+    }
+    return sim_mtd_is_bad(*part, offset);
+}
+
+int os_mtd_mark_bad(int fd, uint64_t offset)
+{
+    const sim_mtd_part* part = sim_mtd_tracked(fd);
+    if (part == nullptr) {
+        errno = ENOTTY;
+        return -1;
+    }
+    return sim_mtd_mark_bad(*part, offset);
+}
+
+int os_mount(const char* device, const char* folder, const char* type, unsigned long)
+{
+    return sim_mount(device, folder, type);
+}
+
+int os_umount(const char* folder)
+{
+    return sim_umount(folder);
+}
+
 int os_shell(const char* command)
 {
     return sim_shell(command);
@@ -129,20 +236,6 @@ int os_reboot(void)
         errno = EPERM;
         return -1;
     }
-    char folder[PATH_MAX];
-    char counter[PATH_MAX];
-    if (sim_map("/sim", folder, sizeof folder) != 0 || sim_map("/sim/restarts", counter, sizeof counter) != 0) return -1;
-    mkdir(folder, 0700);
-    long restarts = 0;
-    if (FILE* in = std::fopen(counter, "r")) {
-        if (std::fscanf(in, "%ld", &restarts) != 1) restarts = 0;
-        std::fclose(in);
-    }
-    FILE* out = std::fopen(counter, "w");
-    if (out == nullptr) return -1;
-    std::fprintf(out, "%ld\n", restarts + 1);
-    std::fflush(out);
-    fsync(fileno(out));
-    std::fclose(out);
+    if (sim_count_event("restarts") != 0) return -1;
     _exit(0);
 }

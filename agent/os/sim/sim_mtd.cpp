@@ -1,10 +1,12 @@
 #include "os/sim/sim_mtd.h"
 
+#include "os/sim/sim_fault.h"
 #include "os/sim/sim_root.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,6 +57,55 @@ bool fill_erased(int fd, off_t start, size_t length)
 {
     std::vector<unsigned char> erased(length, 0xFF);
     return pwrite(fd, erased.data(), length, start) == static_cast<ssize_t>(length);
+}
+
+bool bad_list_path(int number, char* path, size_t size)
+{
+    char device_path[64];
+    std::snprintf(device_path, sizeof device_path, "/sim/mtd%d.bad", number);
+    return sim_map(device_path, path, size) == 0;
+}
+
+bool listed_bad(const sim_mtd_part& part, uint32_t block)
+{
+    char path[PATH_MAX];
+    FILE* list = bad_list_path(part.number, path, sizeof path) ? std::fopen(path, "r") : nullptr;
+    if (list == nullptr) return false;
+    char line[32];
+    bool bad = false;
+    while (!bad && std::fgets(line, sizeof line, list) != nullptr) {
+        char* end = nullptr;
+        unsigned long number = std::strtoul(line, &end, 10);
+        bad = end != line && number == block;
+    }
+    std::fclose(list);
+    return bad;
+}
+
+// True when a block of [offset, offset + length) is bad (errno EIO).
+bool touches_bad_block(const sim_mtd_part& part, uint64_t offset, uint64_t length)
+{
+    for (uint64_t block = offset / part.erasesize; block * part.erasesize < offset + length; ++block)
+        if (listed_bad(part, static_cast<uint32_t>(block))) {
+            errno = EIO;
+            return true;
+        }
+    return false;
+}
+
+// Programs cells: each bit can only go from 1 to 0.
+bool program_cells(int fd, const unsigned char* data, size_t size, off_t offset, bool strict)
+{
+    std::vector<unsigned char> cells(size);
+    if (pread(fd, cells.data(), size, offset) != static_cast<ssize_t>(size)) return false;
+    for (size_t i = 0; i < size; ++i) {
+        if (strict && (cells[i] & data[i]) != data[i]) {
+            errno = EIO;
+            return false;
+        }
+        cells[i] &= data[i];
+    }
+    return pwrite(fd, cells.data(), size, offset) == static_cast<ssize_t>(size);
 }
 
 } // namespace
@@ -136,24 +187,66 @@ const sim_mtd_part* sim_mtd_tracked(int fd)
 
 int sim_mtd_erase(int fd, const sim_mtd_part& part, uint32_t start, uint32_t length)
 {
+    sim_fault fault = sim_fault_next(SIM_OP_ERASE);
     if (length == 0 || start % part.erasesize != 0 || length % part.erasesize != 0 || start > part.size ||
         length > part.size - start) {
         errno = EINVAL;
         return -1;
     }
+    if (fault == SIM_FAULT_CUT) {
+        fill_erased(fd, start, length / 2 / part.writesize * part.writesize);
+        sim_power_cut();
+    }
+    if (fault == SIM_FAULT_FAIL) {
+        errno = EIO;
+        return -1;
+    }
+    if (touches_bad_block(part, start, length)) return -1;
     return fill_erased(fd, start, length) ? 0 : -1;
 }
 
 ssize_t sim_mtd_program(int fd, const sim_mtd_part& part, const void* data, size_t size, off_t offset)
 {
+    sim_fault fault = sim_fault_next(SIM_OP_WRITE);
     if (offset < 0 || size % part.writesize != 0 || offset % part.writesize != 0 ||
         static_cast<uint64_t>(offset) + size > part.size) {
         errno = EINVAL;
         return -1;
     }
-    std::vector<unsigned char> cells(size);
-    if (pread(fd, cells.data(), size, offset) != static_cast<ssize_t>(size)) return -1;
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i) cells[i] &= bytes[i];
-    return pwrite(fd, cells.data(), size, offset);
+    if (fault == SIM_FAULT_CUT) {
+        program_cells(fd, bytes, size / 2, offset, false);
+        sim_power_cut();
+    }
+    if (fault == SIM_FAULT_FAIL) {
+        errno = EIO;
+        return -1;
+    }
+    if (touches_bad_block(part, static_cast<uint64_t>(offset), size)) return -1;
+    return program_cells(fd, bytes, size, offset, true) ? static_cast<ssize_t>(size) : -1;
+}
+
+int sim_mtd_is_bad(const sim_mtd_part& part, uint64_t offset)
+{
+    if (offset >= part.size) {
+        errno = EINVAL;
+        return -1;
+    }
+    return listed_bad(part, static_cast<uint32_t>(offset / part.erasesize)) ? 1 : 0;
+}
+
+int sim_mtd_mark_bad(const sim_mtd_part& part, uint64_t offset)
+{
+    char path[PATH_MAX];
+    char folder[PATH_MAX];
+    if (offset >= part.size) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (!bad_list_path(part.number, path, sizeof path) || sim_map("/sim", folder, sizeof folder) != 0) return -1;
+    mkdir(folder, 0700);
+    FILE* list = std::fopen(path, "a");
+    if (list == nullptr) return -1;
+    bool ok = std::fprintf(list, "%u\n", static_cast<unsigned>(offset / part.erasesize)) > 0;
+    return std::fclose(list) == 0 && ok ? 0 : -1;
 }

@@ -2,8 +2,12 @@
 // flash is the regular file "<root>/dev/mtd/mtd<n>", and the page and spare
 // sizes come from "<root>/sys/class/mtd/mtd<n>/writesize" and "oobsize"
 // (2048 and 64 when absent), as sysfs gives them on the device.
-// NAND rules: erasing sets whole erase blocks to 0xFF, programming writes
-// whole pages and can only clear bits.
+// NAND rules: erasing sets whole erase blocks to 0xFF; programming writes
+// whole pages and can only clear bits, so a program that needs a 0 bit back
+// at 1 (a page not erased where the data needs it) fails with EIO and
+// changes nothing. Bad blocks are listed in "<root>/sim/mtd<n>.bad", one
+// decimal block number a line; erasing or programming one fails with EIO,
+// and marking one bad adds it to the list. Faults: sim_fault.h.
 #pragma once
 
 #include <cstddef>
@@ -39,3 +43,9 @@ const sim_mtd_part* sim_mtd_tracked(int fd);
 
 int sim_mtd_erase(int fd, const sim_mtd_part& part, uint32_t start, uint32_t length);
 ssize_t sim_mtd_program(int fd, const sim_mtd_part& part, const void* data, size_t size, off_t offset);
+
+// 1 when the block at the byte offset is bad, 0 when good, -1 (EINVAL) for
+// an offset outside the partition.
+int sim_mtd_is_bad(const sim_mtd_part& part, uint64_t offset);
+// Adds the block at the byte offset to the bad-block list; 0 or -1.
+int sim_mtd_mark_bad(const sim_mtd_part& part, uint64_t offset);

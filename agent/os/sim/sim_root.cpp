@@ -82,3 +82,25 @@ int sim_sync(void)
     close(fd);
     return result;
 }
+
+int sim_count_event(const char* name)
+{
+    char folder[PATH_MAX];
+    char counter[PATH_MAX];
+    char device_path[PATH_MAX];
+    std::snprintf(device_path, sizeof device_path, "/sim/%s", name);
+    if (sim_map("/sim", folder, sizeof folder) != 0 || sim_map(device_path, counter, sizeof counter) != 0) return -1;
+    mkdir(folder, 0700);
+    long count = 0;
+    if (FILE* in = std::fopen(counter, "r")) {
+        if (std::fscanf(in, "%ld", &count) != 1) count = 0;
+        std::fclose(in);
+    }
+    FILE* out = std::fopen(counter, "w");
+    if (out == nullptr) return -1;
+    std::fprintf(out, "%ld\n", count + 1);
+    std::fflush(out);
+    fsync(fileno(out));
+    std::fclose(out);
+    return 0;
+}

@@ -22,3 +22,7 @@ bool sim_path_climbs(const char* path);
 
 // Flushes the file system that holds the root.
 int sim_sync(void);
+
+// Adds one to the count in "<root>/sim/<name>" (created at 1), synced;
+// 0 or -1.
+int sim_count_event(const char* name);

@@ -1,6 +1,6 @@
 // Known commands: "busybox flash_eraseall DEV", "busybox dd if= of= bs= count=
 // seek= skip= conv=notrunc", "touch FILE...", "rm [-f] [-r] PATH...",
-// "ln [-s] [-f] TARGET LINK", "sync", "killall [-SIGNAL] NAME",
+// "ln [-s] [-f] TARGET LINK" (LINK may be a folder), "sync", "killall [-SIGNAL] NAME",
 // "echo 3 > /proc/sys/vm/drop_caches" and "sh SCRIPT [ARG...]", one per call;
 // lists, pipes, redirections, quotes and expansions are refused. Scripts run
 // with the machine's /bin/sh, in the root folder, with KVR_FOTA_ROOT set.
@@ -238,6 +238,11 @@ int ln(const args& argv)
     if (!target_ok || !map(argv[first + 1], link_path)) {
         errno = EACCES;
         return fail(argv, "path");
+    }
+    struct stat st;
+    if (stat(link_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        size_t slash = target.find_last_of('/');
+        link_path += "/" + (slash == std::string::npos ? target : target.substr(slash + 1));
     }
     if (options.find('f') != std::string::npos) unlink(link_path.c_str());
     int result = symbolic ? symlink(target_path.c_str(), link_path.c_str()) : link(target_path.c_str(), link_path.c_str());

@@ -1,22 +1,21 @@
-// Stand-in for the engine run of one partition, until the delta update engine
-// is built into the agent. It touches no flash. Its outcome is chosen by
-// KVR_STANDIN_ENGINE:
-//   (unset)              every partition fails: nothing can be applied yet
-//   pass                 every partition succeeds
+// The simulated build's engine entry, a stand-in until the delta update
+// engine is built into the agent. It touches no flash. Its outcome is chosen
+// by KVR_STANDIN_ENGINE:
+//   (unset)              every partition fails, as in the device build
+//   pass                 every partition succeeds, reporting 100 percent
 //   fail:NAME[:MODE]     partition NAME fails (in op_mode MODE only, if given)
 //   cut:NAME[:MODE]      the process ends at once on partition NAME, as a
 //                        power cut would end it
-#include "update_parti.h"
-
-#include "log.h"
+#include "engine_callbacks.h"
+#include "engine_missing.h"
+#include "flash_ctx.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
 
-enum standin_outcome { STANDIN_PASS, STANDIN_FAIL, STANDIN_CUT };
+enum standin_outcome { STANDIN_PASS, STANDIN_FAIL, STANDIN_CUT, STANDIN_MISSING };
 
 bool names_partition(const std::string& target, const char* part_name, int op_mode)
 {
@@ -28,7 +27,7 @@ bool names_partition(const std::string& target, const char* part_name, int op_mo
 standin_outcome chosen_outcome(const char* part_name, int op_mode)
 {
     const char* setting = std::getenv("KVR_STANDIN_ENGINE");
-    if (setting == nullptr || *setting == '\0') return STANDIN_FAIL;
+    if (setting == nullptr || *setting == '\0') return STANDIN_MISSING;
     std::string directive = setting;
     if (directive == "pass") return STANDIN_PASS;
     if (directive.rfind("fail:", 0) == 0 && names_partition(directive.substr(5), part_name, op_mode)) return STANDIN_FAIL;
@@ -36,24 +35,27 @@ standin_outcome chosen_outcome(const char* part_name, int op_mode)
     return directive.rfind("fail:", 0) == 0 || directive.rfind("cut:", 0) == 0 ? STANDIN_PASS : STANDIN_FAIL;
 }
 
-} // namespace
-
-int kvr_dua_update_parti(const char* part_name, const char* package_path, uint32_t member_offset,
-                         uint32_t member_length, int32_t part_type, int op_mode, kvr_progress_fn progress)
+uint32_t standin_entry(uintptr_t* params)
 {
-    KVR_LOG("start, part=%s, package=%s, offset=%u, length=%u, type=%d, mode=%d\n", part_name, package_path,
-            member_offset, member_length, static_cast<int>(part_type), op_mode);
+    flash_ctx* ctx = reinterpret_cast<flash_ctx*>(params[KVR_PARAM_USER_DATA]);
+    const uintptr_t* descriptor = reinterpret_cast<const uintptr_t*>(params[KVR_PARAM_DESCRIPTOR]);
+    const char* part_name = reinterpret_cast<const char*>(descriptor[KVR_DESC_NAME]);
+    int op_mode = static_cast<int>(params[KVR_PARAM_OP_MODE]);
     switch (chosen_outcome(part_name, op_mode)) {
+    case STANDIN_MISSING:
+        return kvr_engine_missing(params);
     case STANDIN_CUT:
         std::_Exit(0);
     case STANDIN_FAIL:
         KVR_FATAL("Error: stand-in engine fails %s, mode is %d\n", part_name, op_mode);
-        KVR_LOG("error\n");
-        return -1;
+        return KVR_DE_ERR_GENERAL;
     case STANDIN_PASS:
         break;
     }
-    if (progress) progress(100);
-    KVR_LOG("end\n");
-    return 0;
+    DE_Progress(ctx, 100);
+    return KVR_DE_OK;
 }
+
+} // namespace
+
+kvr_engine_entry_fn kvr_engine_entry = standin_entry;
