@@ -36,7 +36,7 @@ std::optional<AnnouncedHost> ReadAnnouncement(std::span<const uint8_t> datagram,
     }
     char dotted[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, datagram.data() + 13, dotted, sizeof(dotted));
-    if (!IsLoopbackAddress(dotted)) {
+    if (!IsPermittedAddress(dotted)) {
         why = std::string("the announced address ") + dotted + " is not a loopback address; not connecting";
         return std::nullopt;
     }

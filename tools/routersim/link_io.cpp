@@ -88,7 +88,7 @@ bool PauseUnlessStopped(int stopFd, std::chrono::milliseconds pause)
 UniqueFd ConnectLoopback(const std::string& address, uint16_t port, int stopFd, std::chrono::milliseconds timeout)
 {
     const std::string where = address + ":" + std::to_string(port);
-    if (!IsLoopbackAddress(address)) {
+    if (!IsPermittedAddress(address)) {
         LogLine(address + " is not a loopback address; the link side connects to loopback only");
         return UniqueFd();
     }

@@ -66,7 +66,7 @@ bool LinkPeer::Start(RouterState& state, const std::string& address, uint16_t po
         LogLine("the link side is already running");
         return false;
     }
-    if (!IsLoopbackAddress(address)) {
+    if (!IsPermittedAddress(address)) {
         LogLine(address + " is not a loopback address; the link side listens on loopback only");
         return false;
     }

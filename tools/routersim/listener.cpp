@@ -24,7 +24,7 @@ std::string SocketError(const std::string& what)
 
 bool Listener::Bind(const std::string& address, uint16_t port)
 {
-    if (!IsLoopbackAddress(address)) {
+    if (!IsPermittedAddress(address)) {
         LogLine(address + " is not a loopback address; the web interface binds to loopback only");
         return false;
     }

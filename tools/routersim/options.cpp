@@ -10,6 +10,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: routersim [options]\n"
     "Simulates the router's web interface and its link side on loopback until SIGINT or SIGTERM.\n"
+    "Other addresses are accepted only inside a network namespace made for a test, with\n"
+    "ROUTERSIM_NETNS naming the namespace the test started from (never the machine's own).\n"
     "\n"
     "  --web ADDR:PORT        where to listen (default 127.0.0.1:18080; loopback only, port 0: any)\n"
     "  --version TEXT         firmware version (default EN_PELA_BR_KR710MV1.0.0B15)\n"
@@ -94,7 +96,7 @@ std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> a
                 error = option + " wants ADDR:PORT, not " + std::string(*text);
                 return std::nullopt;
             }
-            if (!IsLoopbackAddress(where->address)) {
+            if (!IsPermittedAddress(where->address)) {
                 error = option + ": " + where->address + " is not a loopback address (127.x.x.x)";
                 return std::nullopt;
             }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "routersim/loopback_address.h"
@@ -105,6 +109,22 @@ TEST(LoopbackAddress, TellsLoopbackApart)
     EXPECT_FALSE(IsLoopbackAddress("0.0.0.0"));
     EXPECT_FALSE(IsLoopbackAddress("127.0.0"));
     EXPECT_FALSE(IsLoopbackAddress("localhost"));
+}
+
+TEST(LoopbackAddress, NamespaceModeNeedsANamespaceOfItsOwn)
+{
+    // Naming the namespace the process runs in must not open other addresses.
+    char own[256] = {};
+    ASSERT_GT(readlink("/proc/self/ns/net", own, sizeof(own) - 1), 0);
+    setenv("ROUTERSIM_NETNS", own, 1);
+    EXPECT_FALSE(IsPermittedAddress("192.168.1.1"));
+    EXPECT_FALSE(IsPermittedAddress("0.0.0.0"));
+    EXPECT_TRUE(IsPermittedAddress("127.0.0.1"));
+    std::string error;
+    EXPECT_FALSE(Parse({"--web", "192.168.1.1:80"}, &error));
+    unsetenv("ROUTERSIM_NETNS");
+    EXPECT_FALSE(IsPermittedAddress("192.168.1.1"));
+    EXPECT_FALSE(IsPermittedAddress("localhost"));
 }
 
 TEST(LinkOptions, Defaults)
