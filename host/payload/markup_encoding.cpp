@@ -92,36 +92,6 @@ std::u16string MetaCharset(std::u16string_view lower)
     return {};
 }
 
-bool IsValidUtf8(std::span<const uint8_t> bytes)
-{
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const uint8_t lead = bytes[i];
-        size_t length = 1;
-        uint32_t cp = lead;
-        uint32_t minimum = 0;
-        if (lead >= 0x80) {
-            if ((lead & 0xE0) == 0xC0) {
-                length = 2, cp = lead & 0x1F, minimum = 0x80;
-            } else if ((lead & 0xF0) == 0xE0) {
-                length = 3, cp = lead & 0x0F, minimum = 0x800;
-            } else if ((lead & 0xF8) == 0xF0) {
-                length = 4, cp = lead & 0x07, minimum = 0x10000;
-            } else {
-                return false;
-            }
-            if (i + length > bytes.size()) return false;
-            for (size_t k = 1; k < length; ++k) {
-                if ((bytes[i + k] & 0xC0) != 0x80) return false;
-                cp = (cp << 6) | (bytes[i + k] & 0x3F);
-            }
-            if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::u16string DecodeUtf16(std::span<const uint8_t> bytes, bool bigEndian, std::u16string& log)
 {
     std::u16string text;
@@ -150,8 +120,7 @@ std::u16string DecodeBytes(std::span<const uint8_t> bytes, DecodedFile& file, st
     }
     if (narrow.size() != bytes.size()) AddLogEntry(log, u"nulls_removed", Number(bytes.size() - narrow.size()));
     if (file.encoding.empty()) {
-        const auto* data = reinterpret_cast<const uint8_t*>(narrow.data());
-        file.encoding = IsValidUtf8({data, narrow.size()}) ? std::u16string(u"UTF-8") : std::u16string(kAnsiEncoding);
+        file.encoding = platform::IsValidUtf8(narrow) ? std::u16string(u"UTF-8") : std::u16string(kAnsiEncoding);
         AddLogEntry(log, u"utf8_detection", file.encoding);
     }
     const uint32_t codePage = CodePageOf(file.encoding);

@@ -11,6 +11,8 @@ namespace platform {
 std::string Utf16ToUtf8(std::u16string_view text);
 // Malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+// True when every byte belongs to a well-formed sequence.
+bool IsValidUtf8(std::string_view text);
 
 inline constexpr uint32_t kAnsiCodePage = 0;
 
