@@ -1,13 +1,13 @@
-// The simulated build's engine entry, a stand-in until the delta update
-// engine is built into the agent. It touches no flash. Its outcome is chosen
-// by KVR_STANDIN_ENGINE:
-//   (unset)              every partition fails, as in the device build
+// The simulated build's engine entry: the delta update engine, as in the
+// device build, unless KVR_STANDIN_ENGINE asks tests of the stages for a
+// stand-in that touches no flash:
+//   (unset)              the delta update engine
 //   pass                 every partition succeeds, reporting 100 percent
 //   fail:NAME[:MODE]     partition NAME fails (in op_mode MODE only, if given)
 //   cut:NAME[:MODE]      the process ends at once on partition NAME, as a
 //                        power cut would end it
+#include "delta_engine.h"
 #include "engine_callbacks.h"
-#include "engine_missing.h"
 #include "flash_ctx.h"
 
 #include <cstdlib>
@@ -15,7 +15,7 @@
 
 namespace {
 
-enum standin_outcome { STANDIN_PASS, STANDIN_FAIL, STANDIN_CUT, STANDIN_MISSING };
+enum standin_outcome { STANDIN_PASS, STANDIN_FAIL, STANDIN_CUT, STANDIN_ENGINE };
 
 bool names_partition(const std::string& target, const char* part_name, int op_mode)
 {
@@ -27,7 +27,7 @@ bool names_partition(const std::string& target, const char* part_name, int op_mo
 standin_outcome chosen_outcome(const char* part_name, int op_mode)
 {
     const char* setting = std::getenv("KVR_STANDIN_ENGINE");
-    if (setting == nullptr || *setting == '\0') return STANDIN_MISSING;
+    if (setting == nullptr || *setting == '\0') return STANDIN_ENGINE;
     std::string directive = setting;
     if (directive == "pass") return STANDIN_PASS;
     if (directive.rfind("fail:", 0) == 0 && names_partition(directive.substr(5), part_name, op_mode)) return STANDIN_FAIL;
@@ -35,15 +35,15 @@ standin_outcome chosen_outcome(const char* part_name, int op_mode)
     return directive.rfind("fail:", 0) == 0 || directive.rfind("cut:", 0) == 0 ? STANDIN_PASS : STANDIN_FAIL;
 }
 
-uint32_t standin_entry(uintptr_t* params)
+uint32_t sim_entry(uintptr_t* params)
 {
     flash_ctx* ctx = reinterpret_cast<flash_ctx*>(params[KVR_PARAM_USER_DATA]);
     const uintptr_t* descriptor = reinterpret_cast<const uintptr_t*>(params[KVR_PARAM_DESCRIPTOR]);
     const char* part_name = reinterpret_cast<const char*>(descriptor[KVR_DESC_NAME]);
     int op_mode = static_cast<int>(params[KVR_PARAM_OP_MODE]);
     switch (chosen_outcome(part_name, op_mode)) {
-    case STANDIN_MISSING:
-        return kvr_engine_missing(params);
+    case STANDIN_ENGINE:
+        return kvr_delta_engine_run(params);
     case STANDIN_CUT:
         std::_Exit(0);
     case STANDIN_FAIL:
@@ -58,4 +58,4 @@ uint32_t standin_entry(uintptr_t* params)
 
 } // namespace
 
-kvr_engine_entry_fn kvr_engine_entry = standin_entry;
+kvr_engine_entry_fn kvr_engine_entry = sim_entry;

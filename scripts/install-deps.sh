@@ -8,6 +8,7 @@ packages=(
   googletest
   clang libclang-rt-14-dev
   liblzma-dev libzstd-dev
+  libdivsufsort-dev bsdiff xdelta3
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   xvfb x11-apps imagemagick
   qemu-user

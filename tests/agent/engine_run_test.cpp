@@ -3,7 +3,6 @@
 #include "agent_test_support.h"
 
 #include "engine_callbacks.h"
-#include "engine_missing.h"
 #include "flash_ctx.h"
 #include "os/os.h"
 #include "part_tables.h"
@@ -161,15 +160,6 @@ TEST_F(EngineRun, UnknownPartitionFails)
     EXPECT_EQ(run("nothing", KVR_PART_IMAGE, KVR_OP_APPLY), -1);
     EXPECT_NE(fatal().find(">>> Error: partition not find\n"), std::string::npos);
     EXPECT_EQ(g_seen.name, "");
-}
-
-TEST_F(EngineRun, BuildWithoutEngineFailsCleanly)
-{
-    kvr_engine_entry = kvr_engine_missing;
-    EXPECT_EQ(run("kernel", KVR_PART_IMAGE, KVR_OP_VERIFY), -1);
-    EXPECT_NE(fatal().find(">>> Error: no delta update engine in this build\n"), std::string::npos);
-    EXPECT_NE(fatal().find(">>> Error: Image update failed, ret = 80000000\n"), std::string::npos);
-    EXPECT_NE(root.read(KVR_ENGINE_LOG_PATH).find(">>> no delta update engine in this build\n"), std::string::npos);
 }
 
 } // namespace

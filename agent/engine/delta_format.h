@@ -1,0 +1,111 @@
+// The delta of one partition: written by tools/fotapack, read by the engine.
+// Every integer is little-endian and of the width given; nothing here depends
+// on the host or the device.
+//
+// Layout (offsets in bytes):
+//   header, KVR_DELTA_HEADER_SIZE bytes (fields below)
+//   body:
+//     source block hashes   source_block_count x 32: SHA-256 of each source
+//                           erase block's image bytes (the last one short)
+//     block table           block_count x 48, in the order of writing:
+//                           u32 block index, u32 first ref, u32 ref count,
+//                           u32 frame, then the SHA-256 of the whole target
+//                           erase block (image bytes, then 0xFF to its end)
+//     refs                  ref_count x u32: source block indices a block
+//                           reads, ascending within each block
+//     frame table           frame_count x 28: u32 packed offset (from the body
+//                           start), u32 packed size, u32 control size, u32
+//                           difference size, u32 literal size, u32 first
+//                           block, u32 block count
+//     frames                raw LZMA2 streams (dictionary dict_size)
+//
+// A frame unpacks to three sections: control, difference bytes, literal
+// bytes. Control holds, per block of the frame in order, a varint operation
+// count and per operation three varints: copy length, source offset as a
+// zigzag delta from the end of the frame's previous copy (0 at the frame
+// start), literal length. An operation yields copy-length bytes of
+// source[offset + i] + difference[i] (mod 256), then literal-length bytes of
+// literal data. A block's operations cover exactly its image bytes.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint8_t KVR_DELTA_MAGIC[4] = {'K', 'V', 'R', 'D'};
+constexpr uint32_t KVR_DELTA_VERSION = 1;
+constexpr uint32_t KVR_DELTA_HASH_SIZE = 32;
+
+enum kvr_delta_kind : uint32_t { KVR_DELTA_IMAGE = 1, KVR_DELTA_FILE_SYSTEM = 2 };
+enum kvr_delta_codec : uint32_t { KVR_DELTA_CODEC_LZMA2 = 1 };
+
+// Bounds that keep decoding inside the engine heap: a frame unpacks to at
+// most this many bytes and its dictionary is no larger.
+constexpr uint32_t KVR_DELTA_FRAME_LIMIT = 3u << 20;
+constexpr uint32_t KVR_DELTA_BLOCK_LIMIT = 1u << 20;
+
+constexpr uint32_t KVR_DELTA_HEADER_SIZE = 148;
+constexpr uint32_t KVR_DELTA_HASHED_HEADER = 116; // header bytes the delta hash covers
+constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 48;
+constexpr uint32_t KVR_DELTA_REF_SIZE = 4;
+constexpr uint32_t KVR_DELTA_FRAME_ENTRY_SIZE = 28;
+
+struct kvr_delta_header {
+    uint32_t version;
+    uint32_t kind;
+    uint32_t codec;
+    uint32_t dict_size;
+    uint32_t block_size;
+    uint32_t source_size;
+    uint32_t target_size;
+    uint32_t block_count;
+    uint32_t source_block_count;
+    uint32_t ref_count;
+    uint32_t frame_count;
+    uint32_t body_size;
+    uint8_t source_hash[KVR_DELTA_HASH_SIZE];
+    uint8_t target_hash[KVR_DELTA_HASH_SIZE];
+    // SHA-256 of the first KVR_DELTA_HASHED_HEADER header bytes and the body.
+    uint8_t delta_hash[KVR_DELTA_HASH_SIZE];
+};
+
+struct kvr_delta_block {
+    uint32_t index;
+    uint32_t ref_first;
+    uint32_t ref_count;
+    uint32_t frame;
+    uint8_t hash[KVR_DELTA_HASH_SIZE];
+};
+
+struct kvr_delta_frame {
+    uint32_t offset;
+    uint32_t packed_size;
+    uint32_t control_size;
+    uint32_t difference_size;
+    uint32_t literal_size;
+    uint32_t first_block;
+    uint32_t block_count;
+};
+
+uint32_t kvr_le32(const uint8_t* p);
+void kvr_put_le32(uint8_t* p, uint32_t value);
+
+// Whole blocks covering size bytes.
+uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size);
+
+void kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELTA_HEADER_SIZE]);
+// False on a wrong magic or version; reads the fields otherwise.
+bool kvr_delta_header_read(const uint8_t in[KVR_DELTA_HEADER_SIZE], kvr_delta_header* header);
+// Bytes of the body before the frames: hashes, block table, refs, frame table.
+uint64_t kvr_delta_table_size(const kvr_delta_header& header);
+
+void kvr_delta_block_write(const kvr_delta_block& block, uint8_t* out);
+void kvr_delta_block_read(const uint8_t* in, kvr_delta_block* block);
+void kvr_delta_frame_write(const kvr_delta_frame& frame, uint8_t* out);
+void kvr_delta_frame_read(const uint8_t* in, kvr_delta_frame* frame);
+
+// Control varints: 7 bits a byte, low group first, at most 5 bytes.
+constexpr uint32_t KVR_VARINT_MAX = 5;
+uint32_t kvr_put_varint(uint8_t* out, uint32_t value); // bytes written
+// False when the varint runs past end or beyond 32 bits.
+bool kvr_get_varint(const uint8_t** cursor, const uint8_t* end, uint32_t* value);
+uint32_t kvr_zigzag(int32_t value);
+int32_t kvr_unzigzag(uint32_t value);

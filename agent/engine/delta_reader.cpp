@@ -1,0 +1,169 @@
+#include "delta_reader.h"
+
+#include "engine_callbacks.h"
+#include "sha256.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kHashChunk = 64 * 1024;
+
+uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
+{
+    if (h.kind == KVR_DELTA_FILE_SYSTEM) {
+        DE_Trace(run->ctx, "%s: file-system deltas are not applied by this engine\n", run->part_name);
+        return KVR_ENGINE_ERR_UNSUPPORTED;
+    }
+    uint32_t flash_block = DE_GetBlockSize(run->ctx);
+    if (h.block_size != flash_block) {
+        DE_Trace(run->ctx, "%s: delta made for block size 0x%x, flash has 0x%x\n", run->part_name,
+                 h.block_size, flash_block);
+        return KVR_ENGINE_ERR_BLOCK_SIZE;
+    }
+    bool sane = h.kind == KVR_DELTA_IMAGE && h.codec == KVR_DELTA_CODEC_LZMA2 && h.block_size > 0 &&
+                h.block_size <= KVR_DELTA_BLOCK_LIMIT && h.dict_size >= 4096 &&
+                h.dict_size <= KVR_DELTA_FRAME_LIMIT &&
+                h.source_block_count == kvr_delta_blocks_for(h.source_size, h.block_size) &&
+                h.block_count <= kvr_delta_blocks_for(h.target_size, h.block_size) &&
+                (h.block_count == 0) == (h.frame_count == 0) && h.frame_count <= h.block_count &&
+                kvr_delta_table_size(h) <= h.body_size && h.body_size <= UINT32_MAX - KVR_DELTA_HEADER_SIZE;
+    if (!sane) {
+        DE_Trace(run->ctx, "%s: delta header is inconsistent\n", run->part_name);
+        return KVR_ENGINE_ERR_HEADER;
+    }
+    return KVR_DE_OK;
+}
+
+uint32_t read_delta(kvr_engine_run* run, uint8_t* buffer, uint32_t at, uint32_t size)
+{
+    if (DE_GetDelta(run->ctx, buffer, at, size) == KVR_DE_OK) return KVR_DE_OK;
+    DE_Trace(run->ctx, "%s: delta read at 0x%x, 0x%x bytes failed\n", run->part_name, at, size);
+    return KVR_ENGINE_ERR_IO;
+}
+
+// Hashes the frame bytes that follow the tables, in pieces, and compares the
+// whole delta's hash.
+uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_delta_tables& t)
+{
+    uint32_t mark = kvr_heap_mark(&run->heap);
+    uint8_t* chunk = static_cast<uint8_t*>(kvr_engine_alloc(run, kHashChunk));
+    if (chunk == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
+    uint32_t at = t.frames_at;
+    uint32_t end = KVR_DELTA_HEADER_SIZE + t.header.body_size;
+    uint32_t result = KVR_DE_OK;
+    while (result == KVR_DE_OK && at < end) {
+        uint32_t size = end - at < kHashChunk ? end - at : kHashChunk;
+        result = read_delta(run, chunk, at, size);
+        kvr_sha256_update(sha, chunk, size);
+        at += size;
+    }
+    kvr_heap_release(&run->heap, mark);
+    if (result != KVR_DE_OK) return result;
+    uint8_t digest[KVR_DELTA_HASH_SIZE];
+    kvr_sha256_final(sha, digest);
+    if (std::memcmp(digest, t.header.delta_hash, KVR_DELTA_HASH_SIZE) != 0) {
+        DE_Trace(run->ctx, "%s: delta hash mismatch, the delta is damaged\n", run->part_name);
+        return KVR_ENGINE_ERR_DELTA_HASH;
+    }
+    return KVR_DE_OK;
+}
+
+bool refs_valid(const kvr_delta_tables& t, const kvr_delta_block& b)
+{
+    if (b.ref_first > t.header.ref_count || b.ref_count > t.header.ref_count - b.ref_first) return false;
+    for (uint32_t r = 0; r < b.ref_count; ++r) {
+        uint32_t ref = kvr_delta_ref_at(t, b.ref_first + r);
+        if (ref >= t.header.source_block_count) return false;
+        if (r > 0 && ref <= kvr_delta_ref_at(t, b.ref_first + r - 1)) return false;
+    }
+    return true;
+}
+
+// Frames tile the block table in order and their packed bytes tile the rest
+// of the body; every block is named once, and reads only listed source blocks.
+bool tables_valid(kvr_engine_run* run, const kvr_delta_tables& t, uint32_t table_size)
+{
+    const kvr_delta_header& h = t.header;
+    uint32_t target_blocks = kvr_delta_blocks_for(h.target_size, h.block_size);
+    uint8_t* seen = static_cast<uint8_t*>(kvr_engine_alloc(run, target_blocks + 1));
+    if (seen == nullptr) return false;
+    std::memset(seen, 0, target_blocks + 1);
+    uint64_t packed_at = table_size;
+    uint32_t next_block = 0;
+    for (uint32_t f = 0; f < h.frame_count; ++f) {
+        kvr_delta_frame frame = kvr_delta_frame_at(t, f);
+        uint64_t unpacked = uint64_t(frame.control_size) + frame.difference_size + frame.literal_size;
+        if (frame.offset != packed_at || frame.first_block != next_block || frame.block_count == 0 ||
+            frame.block_count > h.block_count - next_block || unpacked > h.dict_size || frame.packed_size == 0)
+            return false;
+        packed_at += frame.packed_size;
+        for (uint32_t i = frame.first_block; i < frame.first_block + frame.block_count; ++i) {
+            kvr_delta_block b = kvr_delta_block_at(t, i);
+            if (b.frame != f || b.index >= target_blocks || seen[b.index] || !refs_valid(t, b)) return false;
+            seen[b.index] = 1;
+        }
+        next_block += frame.block_count;
+    }
+    return next_block == h.block_count && packed_at == h.body_size;
+}
+
+} // namespace
+
+kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i)
+{
+    kvr_delta_block block;
+    kvr_delta_block_read(tables.blocks + uint64_t(i) * KVR_DELTA_BLOCK_ENTRY_SIZE, &block);
+    return block;
+}
+
+kvr_delta_frame kvr_delta_frame_at(const kvr_delta_tables& tables, uint32_t i)
+{
+    kvr_delta_frame frame;
+    kvr_delta_frame_read(tables.frames + uint64_t(i) * KVR_DELTA_FRAME_ENTRY_SIZE, &frame);
+    return frame;
+}
+
+uint32_t kvr_delta_ref_at(const kvr_delta_tables& tables, uint32_t i)
+{
+    return kvr_le32(tables.refs + uint64_t(i) * KVR_DELTA_REF_SIZE);
+}
+
+uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
+{
+    uint8_t raw[KVR_DELTA_HEADER_SIZE];
+    uint32_t result = read_delta(run, raw, 0, KVR_DELTA_HEADER_SIZE);
+    if (result != KVR_DE_OK) return result;
+    if (!kvr_delta_header_read(raw, &t->header)) {
+        DE_Trace(run->ctx, "%s: not a delta of version %u\n", run->part_name, KVR_DELTA_VERSION);
+        return KVR_ENGINE_ERR_HEADER;
+    }
+    result = check_header(run, t->header);
+    if (result != KVR_DE_OK) return result;
+    const kvr_delta_header& h = t->header;
+    uint32_t table_size = uint32_t(kvr_delta_table_size(h));
+    uint8_t* table = static_cast<uint8_t*>(kvr_engine_alloc(run, table_size));
+    if (table == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
+    result = read_delta(run, table, KVR_DELTA_HEADER_SIZE, table_size);
+    if (result != KVR_DE_OK) return result;
+    t->source_hashes = table;
+    t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_HASH_SIZE;
+    t->refs = t->blocks + uint64_t(h.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
+    t->frames = t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE;
+    t->frames_at = KVR_DELTA_HEADER_SIZE + table_size;
+
+    kvr_sha256_ctx sha;
+    kvr_sha256_init(&sha);
+    kvr_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
+    kvr_sha256_update(&sha, table, table_size);
+    result = check_delta_hash(run, &sha, *t);
+    if (result != KVR_DE_OK) return result;
+    uint32_t mark = kvr_heap_mark(&run->heap);
+    bool valid = tables_valid(run, *t, table_size);
+    kvr_heap_release(&run->heap, mark);
+    if (!valid) {
+        DE_Trace(run->ctx, "%s: delta tables are inconsistent\n", run->part_name);
+        return KVR_ENGINE_ERR_HEADER;
+    }
+    return KVR_DE_OK;
+}

@@ -1,0 +1,22 @@
+// Reads a partition's delta through DE_GetDelta: the header and tables into
+// the heap, every structural rule checked and the delta hash compared, before
+// anything is written.
+#pragma once
+
+#include "delta_format.h"
+#include "engine_run.h"
+
+struct kvr_delta_tables {
+    kvr_delta_header header;
+    const uint8_t* source_hashes;
+    const uint8_t* blocks;
+    const uint8_t* refs;
+    const uint8_t* frames;
+    uint32_t frames_at; // delta offset of the first frame's packed bytes
+};
+
+uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* tables);
+
+kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i);
+kvr_delta_frame kvr_delta_frame_at(const kvr_delta_tables& tables, uint32_t i);
+uint32_t kvr_delta_ref_at(const kvr_delta_tables& tables, uint32_t i);

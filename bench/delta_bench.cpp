@@ -1,0 +1,97 @@
+// Delta sizes and times on real image pairs: ours (in place, 128 KiB erase
+// blocks) against bsdiff and xdelta3 -9, run as processes in the same run;
+// apply on the in-memory partition with its peak heap and flash writes.
+#include "file_io.h"
+#include "image_delta.h"
+#include "mem_flash.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kBlock = 128 * 1024;
+constexpr uint32_t kPage = 2048;
+
+struct pair_files {
+    const char* old_file;
+    const char* new_file;
+};
+
+const pair_files kPairs[] = {
+    {"micropython-esp8266/esp8266-20180511-v1.9.4.bin", "micropython-esp8266/esp8266-20190125-v1.10.bin"},
+    {"micropython-pybv11/firmware1-v1.10.bin", "micropython-pybv11/firmware1-1f5d945af.bin"},
+    {"openssl-armhf/libcrypto.so.3-3.0.20", "openssl-armhf/libcrypto.so.3-3.0.22"},
+};
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Size of the peer's delta, or 0 when the peer failed.
+uintmax_t peer_size(const std::string& command, const std::string& out)
+{
+    std::filesystem::remove(out);
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0 || !std::filesystem::exists(out)) return 0;
+    return std::filesystem::file_size(out);
+}
+
+double percent(uintmax_t part, size_t whole)
+{
+    return 100.0 * double(part) / double(whole);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string data = argc > 1 ? argv[1] : BENCH_DATA_DIR;
+    std::string tmp = std::filesystem::temp_directory_path().string() + "/delta_bench." + std::to_string(getpid());
+    std::filesystem::create_directories(tmp);
+    std::printf("erase block %u bytes, page %u bytes; sizes in bytes (%% of the new image)\n", kBlock, kPage);
+    std::printf("%-32s %10s %18s %18s %18s %7s %7s %6s %6s %9s %8s %8s\n", "pair (new image)", "new", "ours",
+                "bsdiff", "xdelta3 -9", "/bsdiff", "/xdelta", "gen s", "apply s", "peak heap", "erases", "programs");
+    double log_sum = 0;
+    int pairs = 0;
+    for (const pair_files& p : kPairs) {
+        std::string old_path = data + "/" + p.old_file, new_path = data + "/" + p.new_file;
+        std::vector<uint8_t> old_image = fotapack::read_file(old_path), new_image = fotapack::read_file(new_path);
+        auto start = std::chrono::steady_clock::now();
+        std::vector<uint8_t> delta = fotapack::make_image_delta(old_image, new_image, kBlock, nullptr);
+        double generate = seconds_since(start);
+        uintmax_t bsdiff = peer_size("bsdiff '" + old_path + "' '" + new_path + "' '" + tmp + "/b'", tmp + "/b");
+        uintmax_t xdelta = peer_size("xdelta3 -9 -f -e -s '" + old_path + "' '" + new_path + "' '" + tmp + "/x'", tmp + "/x");
+
+        uint32_t partition = uint32_t((std::max(old_image.size(), new_image.size()) / kBlock + 2) * kBlock);
+        mem_flash flash = make_mem_flash(old_image, partition, kBlock);
+        flash.delta = delta;
+        start = std::chrono::steady_clock::now();
+        uint32_t result = run_engine(&flash, false);
+        double apply = seconds_since(start);
+        bool exact = result == 0 && std::equal(new_image.begin(), new_image.end(), flash.flash.begin());
+        double to_bsdiff = bsdiff ? double(delta.size()) / double(bsdiff) : 0;
+        double to_xdelta = xdelta ? double(delta.size()) / double(xdelta) : 0;
+        if (bsdiff) {
+            log_sum += std::log(to_bsdiff);
+            ++pairs;
+        }
+        std::printf("%-32s %10zu %9zu (%5.2f%%) %9ju (%5.2f%%) %9ju (%5.2f%%) %7.3f %7.3f %6.2f %6.3f %9u %8ld %8ld%s\n",
+                    std::filesystem::path(p.new_file).filename().c_str(), new_image.size(), delta.size(),
+                    percent(delta.size(), new_image.size()), bsdiff, percent(bsdiff, new_image.size()), xdelta,
+                    percent(xdelta, new_image.size()), to_bsdiff, to_xdelta, generate, apply, traced_heap_peak(flash),
+                    flash.block_writes, flash.block_writes * long(kBlock / kPage), exact ? "" : "  APPLY FAILED");
+    }
+    if (pairs > 0) std::printf("geometric mean ours/bsdiff: %.3f over %d pairs\n", std::exp(log_sum / pairs), pairs);
+    std::printf("(erases: blocks rewritten; programs: pages written to them; plus one backup block write each)\n");
+    std::filesystem::remove_all(tmp);
+    return 0;
+}

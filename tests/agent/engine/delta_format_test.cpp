@@ -1,0 +1,90 @@
+// The shared format pieces: SHA-256, header fields, varints.
+#include "delta_format.h"
+#include "sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string hex(const uint8_t* digest)
+{
+    std::string out;
+    char two[3];
+    for (int i = 0; i < 32; ++i) {
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        out += two;
+    }
+    return out;
+}
+
+TEST(Sha256, KnownVectors)
+{
+    uint8_t digest[32];
+    kvr_sha256(reinterpret_cast<const uint8_t*>(""), 0, digest);
+    EXPECT_EQ(hex(digest), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    const char* abc = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    kvr_sha256(reinterpret_cast<const uint8_t*>(abc), std::strlen(abc), digest);
+    EXPECT_EQ(hex(digest), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // A million 'a' fed in uneven pieces.
+    kvr_sha256_ctx ctx;
+    kvr_sha256_init(&ctx);
+    std::string a(1000, 'a');
+    for (int i = 0; i < 1000; ++i) kvr_sha256_update(&ctx, reinterpret_cast<const uint8_t*>(a.data()), 1000);
+    kvr_sha256_final(&ctx, digest);
+    EXPECT_EQ(hex(digest), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(DeltaFormat, HeaderFieldsRoundTrip)
+{
+    kvr_delta_header h = {};
+    h.version = KVR_DELTA_VERSION;
+    h.kind = KVR_DELTA_IMAGE;
+    h.codec = KVR_DELTA_CODEC_LZMA2;
+    h.dict_size = 0x300000;
+    h.block_size = 0x20000;
+    h.source_size = 123456;
+    h.target_size = 654321;
+    h.block_count = 5;
+    h.source_block_count = 1;
+    h.ref_count = 9;
+    h.frame_count = 2;
+    h.body_size = 4242;
+    for (int i = 0; i < 32; ++i) h.source_hash[i] = uint8_t(i), h.target_hash[i] = uint8_t(2 * i), h.delta_hash[i] = uint8_t(3 * i);
+    uint8_t raw[KVR_DELTA_HEADER_SIZE];
+    kvr_delta_header_write(h, raw);
+    EXPECT_EQ(std::memcmp(raw, "KVRD", 4), 0);
+    EXPECT_EQ(raw[4], 1);
+    EXPECT_EQ(kvr_le32(raw + 20), 0x20000u);
+    kvr_delta_header back = {};
+    ASSERT_TRUE(kvr_delta_header_read(raw, &back));
+    EXPECT_EQ(std::memcmp(&back, &h, sizeof h), 0);
+    raw[4] = 2;
+    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
+}
+
+TEST(DeltaFormat, VarintsAndZigzag)
+{
+    for (uint32_t v : {0u, 1u, 127u, 128u, 300u, 0xFFFFFFFFu}) {
+        uint8_t bytes[KVR_VARINT_MAX];
+        uint32_t n = kvr_put_varint(bytes, v);
+        const uint8_t* cursor = bytes;
+        uint32_t back = 0;
+        ASSERT_TRUE(kvr_get_varint(&cursor, bytes + n, &back));
+        EXPECT_EQ(back, v);
+        EXPECT_EQ(cursor, bytes + n);
+        cursor = bytes;
+        if (n > 1) {
+            EXPECT_FALSE(kvr_get_varint(&cursor, bytes + n - 1, &back));
+        }
+    }
+    const uint8_t too_long[] = {0xFF, 0xFF, 0xFF, 0xFF, 0x1F};
+    const uint8_t* cursor = too_long;
+    uint32_t value;
+    EXPECT_FALSE(kvr_get_varint(&cursor, too_long + 5, &value));
+    for (int32_t v : {0, 1, -1, 1000, -1000, INT32_MAX, INT32_MIN}) EXPECT_EQ(kvr_unzigzag(kvr_zigzag(v)), v);
+}
+
+} // namespace

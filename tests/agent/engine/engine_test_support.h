@@ -1,0 +1,24 @@
+// Image pairs and one-call update helpers for the engine tests.
+#pragma once
+
+#include "mem_flash.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace engine_test {
+
+std::vector<uint8_t> random_bytes(size_t size, uint32_t seed);
+// A new version of old: edits, insertions, deletions and moved pieces.
+std::vector<uint8_t> edited(const std::vector<uint8_t>& old_image, uint32_t seed, int edits);
+std::vector<uint8_t> read_bench_file(const std::string& relative);
+
+// A partition of `size` bytes holding old_image, and the delta to new_image.
+mem_flash prepared(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image, uint32_t size,
+                   uint32_t block_size);
+
+// The partition starts with the image.
+bool holds(const mem_flash& flash, const std::vector<uint8_t>& image);
+
+} // namespace engine_test

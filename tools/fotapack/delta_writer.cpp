@@ -1,0 +1,204 @@
+#include "delta_writer.h"
+
+#include "delta_format.h"
+#include "sha256.h"
+
+#include <lzma.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace fotapack {
+namespace {
+
+// Encoder settings, chosen by measured delta size on the benchmark pairs:
+// literal context 1 bit, no position bits (geometric mean 0.857 x bsdiff
+// against 0.867 with the LZMA defaults 3/0/2).
+constexpr uint32_t kPreset = 9 | LZMA_PRESET_EXTREME;
+constexpr uint32_t kLiteralContext = 1;
+
+struct frame_parts {
+    std::vector<uint8_t> control, difference, literal;
+    uint32_t source_at = 0;
+    uint32_t first_block = 0;
+    uint32_t block_count = 0;
+    size_t size() const { return control.size() + difference.size() + literal.size(); }
+};
+
+void put_varint(std::vector<uint8_t>& out, uint32_t value)
+{
+    uint8_t bytes[KVR_VARINT_MAX];
+    out.insert(out.end(), bytes, bytes + kvr_put_varint(bytes, value));
+}
+
+// One block's operations, as the engine reads them, into parts.
+void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
+                  const planned_block& block, frame_parts* parts)
+{
+    struct op {
+        uint32_t copy = 0;
+        uint32_t source = 0;
+        uint32_t literal = 0;
+    };
+    std::vector<op> ops;
+    // Each copy starts an operation (a copy never spans two source blocks);
+    // literal data joins the operation before it.
+    for (const segment& s : block.segments) {
+        if (s.source >= 0) ops.push_back({0, uint32_t(s.source), 0});
+        if (ops.empty()) ops.push_back({});
+        (s.source >= 0 ? ops.back().copy : ops.back().literal) += s.length;
+        for (uint32_t i = 0; i < s.length; ++i) {
+            uint8_t target = new_image[s.target + i];
+            if (s.source >= 0)
+                parts->difference.push_back(uint8_t(target - old_image[size_t(s.source) + i]));
+            else
+                parts->literal.push_back(target);
+        }
+    }
+    put_varint(parts->control, uint32_t(ops.size()));
+    for (const op& o : ops) {
+        uint32_t source = o.copy > 0 ? o.source : parts->source_at;
+        put_varint(parts->control, o.copy);
+        put_varint(parts->control, kvr_zigzag(int32_t(source - parts->source_at)));
+        put_varint(parts->control, o.literal);
+        parts->source_at = source + o.copy;
+    }
+}
+
+std::vector<uint8_t> pack(const std::vector<uint8_t>& data, uint32_t dict_size)
+{
+    lzma_options_lzma options;
+    if (lzma_lzma_preset(&options, kPreset)) throw std::runtime_error("LZMA2 preset unavailable");
+    options.dict_size = dict_size;
+    options.lc = kLiteralContext;
+    options.lp = 0;
+    options.pb = 0;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::vector<uint8_t> out(data.size() + data.size() / 8 + 4096);
+    size_t written = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), out.data(), &written, out.size()) != LZMA_OK)
+        throw std::runtime_error("LZMA2 encoding failed");
+    out.resize(written);
+    return out;
+}
+
+void append_le32(std::vector<uint8_t>& out, uint32_t value)
+{
+    uint8_t bytes[4];
+    kvr_put_le32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+void append_hash(std::vector<uint8_t>& out, const uint8_t* data, size_t size)
+{
+    uint8_t digest[KVR_DELTA_HASH_SIZE];
+    kvr_sha256(data, size, digest);
+    out.insert(out.end(), digest, digest + KVR_DELTA_HASH_SIZE);
+}
+
+std::vector<uint8_t> target_block(const std::vector<uint8_t>& image, uint32_t index, uint32_t block_size)
+{
+    std::vector<uint8_t> block(block_size, 0xFF);
+    size_t start = size_t(index) * block_size;
+    std::copy(image.begin() + long(start), image.begin() + long(std::min(image.size(), start + block_size)),
+              block.begin());
+    return block;
+}
+
+} // namespace
+
+std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
+                                       const block_plan& plan, uint32_t block_size, delta_stats* stats)
+{
+    if (block_size == 0 || block_size > KVR_DELTA_BLOCK_LIMIT || old_image.size() > UINT32_MAX / 2 ||
+        new_image.size() > UINT32_MAX / 2)
+        throw std::runtime_error("block size or image size out of range");
+    // Operations, frame by frame.
+    std::vector<frame_parts> frames;
+    for (uint32_t i = 0; i < plan.blocks.size(); ++i) {
+        frame_parts parts;
+        parts.source_at = frames.empty() ? 0 : frames.back().source_at;
+        encode_block(old_image, new_image, plan.blocks[i], &parts);
+        if (frames.empty() || frames.back().size() + parts.size() > KVR_DELTA_FRAME_LIMIT) {
+            frames.emplace_back();
+            frames.back().first_block = i;
+            parts = frame_parts{};
+            encode_block(old_image, new_image, plan.blocks[i], &parts);
+        }
+        if (parts.size() > KVR_DELTA_FRAME_LIMIT) throw std::runtime_error("a block's operations exceed a frame");
+        frame_parts& f = frames.back();
+        f.control.insert(f.control.end(), parts.control.begin(), parts.control.end());
+        f.difference.insert(f.difference.end(), parts.difference.begin(), parts.difference.end());
+        f.literal.insert(f.literal.end(), parts.literal.begin(), parts.literal.end());
+        f.source_at = parts.source_at;
+        ++f.block_count;
+    }
+    uint32_t dict_size = 4096;
+    for (const frame_parts& f : frames) dict_size = std::max(dict_size, uint32_t(f.size()));
+
+    kvr_delta_header h = {};
+    h.version = KVR_DELTA_VERSION;
+    h.kind = KVR_DELTA_IMAGE;
+    h.codec = KVR_DELTA_CODEC_LZMA2;
+    h.dict_size = dict_size;
+    h.block_size = block_size;
+    h.source_size = uint32_t(old_image.size());
+    h.target_size = uint32_t(new_image.size());
+    h.block_count = uint32_t(plan.blocks.size());
+    h.source_block_count = kvr_delta_blocks_for(h.source_size, block_size);
+    h.frame_count = uint32_t(frames.size());
+    for (const planned_block& b : plan.blocks) h.ref_count += uint32_t(b.reads.size());
+    kvr_sha256(old_image.data(), old_image.size(), h.source_hash);
+    kvr_sha256(new_image.data(), new_image.size(), h.target_hash);
+
+    std::vector<uint8_t> body;
+    for (uint32_t k = 0; k < h.source_block_count; ++k) {
+        size_t start = size_t(k) * block_size;
+        append_hash(body, old_image.data() + start, std::min<size_t>(block_size, old_image.size() - start));
+    }
+    uint32_t ref_first = 0, frame = 0;
+    for (uint32_t i = 0; i < plan.blocks.size(); ++i) {
+        while (frame + 1 < frames.size() && frames[frame + 1].first_block <= i) ++frame;
+        const planned_block& b = plan.blocks[i];
+        kvr_delta_block entry = {b.index, ref_first, uint32_t(b.reads.size()), frame, {}};
+        std::vector<uint8_t> content = target_block(new_image, b.index, block_size);
+        kvr_sha256(content.data(), content.size(), entry.hash);
+        uint8_t raw[KVR_DELTA_BLOCK_ENTRY_SIZE];
+        kvr_delta_block_write(entry, raw);
+        body.insert(body.end(), raw, raw + sizeof raw);
+        ref_first += entry.ref_count;
+    }
+    for (const planned_block& b : plan.blocks)
+        for (uint32_t read : b.reads) append_le32(body, read);
+    std::vector<std::vector<uint8_t>> packed;
+    uint32_t offset = uint32_t(kvr_delta_table_size(h));
+    for (const frame_parts& f : frames) {
+        std::vector<uint8_t> joined(f.control);
+        joined.insert(joined.end(), f.difference.begin(), f.difference.end());
+        joined.insert(joined.end(), f.literal.begin(), f.literal.end());
+        packed.push_back(pack(joined, dict_size));
+        kvr_delta_frame entry = {offset, uint32_t(packed.back().size()), uint32_t(f.control.size()),
+                                 uint32_t(f.difference.size()), uint32_t(f.literal.size()), f.first_block,
+                                 f.block_count};
+        uint8_t raw[KVR_DELTA_FRAME_ENTRY_SIZE];
+        kvr_delta_frame_write(entry, raw);
+        body.insert(body.end(), raw, raw + sizeof raw);
+        offset += entry.packed_size;
+    }
+    for (const std::vector<uint8_t>& p : packed) body.insert(body.end(), p.begin(), p.end());
+    h.body_size = uint32_t(body.size());
+
+    std::vector<uint8_t> delta(KVR_DELTA_HEADER_SIZE);
+    kvr_delta_header_write(h, delta.data());
+    kvr_sha256_ctx sha;
+    kvr_sha256_init(&sha);
+    kvr_sha256_update(&sha, delta.data(), KVR_DELTA_HASHED_HEADER);
+    kvr_sha256_update(&sha, body.data(), body.size());
+    kvr_sha256_final(&sha, h.delta_hash);
+    kvr_delta_header_write(h, delta.data());
+    delta.insert(delta.end(), body.begin(), body.end());
+    if (stats != nullptr) *stats = {h.block_count, h.frame_count, plan.broken_copies};
+    return delta;
+}
+
+} // namespace fotapack

@@ -1,0 +1,32 @@
+// The update package: a 16-byte header (magic 0x55AA5588, entry count, 8
+// reserved bytes written as zero), 40-byte entries (name of at most 31
+// characters, length, offset), then the members in table order, no gaps.
+// Integers are 32-bit little-endian.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fotapack {
+
+struct package_member {
+    std::string name;
+    std::vector<uint8_t> data;
+};
+
+struct package_entry {
+    std::string name;
+    uint32_t length;
+    uint32_t offset;
+};
+
+std::vector<uint8_t> write_package(const std::vector<package_member>& members);
+// The entry table; throws std::runtime_error when the package is malformed
+// (bad magic, table or member beyond the end).
+std::vector<package_entry> read_package_entries(const std::vector<uint8_t>& package);
+// Writes every member to DIR/name and the index DIR/split_file_info
+// ("%s %d" per member, nothing between records).
+void extract_package(const std::vector<uint8_t>& package, const std::string& dir);
+
+} // namespace fotapack
