@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# One whole router update in the console flashdesk against the router
-# simulator, all on loopback: its web interface answers the mode switch, its
+# Both halves of the product on the built-in simulators. First one whole
+# router update in the console flashdesk against the router simulator, all
+# on loopback: its web interface answers the mode switch, its
 # link side connects back to flashdesk's server when it hears the
 # announcement, takes the modem and Linux images (checking the MD5 and the
-# U-Boot CRCs) and restarts. The ARP cache flush does nothing.
+# U-Boot CRCs) and restarts. The ARP cache flush does nothing. Then the
+# agent applies an update package on a simulated router (demo_agent.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,5 +37,18 @@ for file in "$work"/received/*; do
   [[ -e "$file" ]] || continue
   printf '  received %-28s %10d bytes  md5 %s\n' "$(basename "$file")" "$(stat -c %s "$file")" "$(md5sum <"$file" | cut -d' ' -f1)"
 done
-grep -E "MD5|CRC|reboot" "$log" | sed 's/^/  /' | tail -5 || true
-exit "$status"
+grep -E "MD5|CRC" "$log" | sed 's/^.*link: /  /' || true
+[[ $status -eq 0 ]] || exit "$status"
+
+echo
+echo "######## The router's side: kvr_fota_update applies an update package ########"
+bash scripts/demo_agent.sh
+
+if [[ "${DEMO_GUI:-0}" == 1 ]]; then
+  echo
+  echo "######## The window: flashdesk.exe under Wine and Xvfb updates the router simulator ########"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  ctest --preset windows -R 'wine_prefix|gui_flashdesk_update'
+  echo "screenshots: build/windows/tests/host/gui/screenshots/"
+fi
