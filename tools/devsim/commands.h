@@ -19,4 +19,7 @@ int run_command(const std::vector<std::string>& words);
 std::string dump_help();
 int dump_command(const std::vector<std::string>& words);
 
+std::string campaign_help();
+int campaign_command(const std::vector<std::string>& words);
+
 } // namespace devsim

@@ -59,10 +59,10 @@ struct spawn_setup {
     spawn_setup& operator=(const spawn_setup&) = delete;
 };
 
-process_end wait_bounded(pid_t child)
+process_end wait_bounded(pid_t child, int time_limit_seconds)
 {
     using clock = std::chrono::steady_clock;
-    const clock::time_point deadline = clock::now() + std::chrono::seconds(kStartTimeLimitSeconds);
+    const clock::time_point deadline = clock::now() + std::chrono::seconds(time_limit_seconds);
     process_end end;
     int status = 0;
     while (true) {
@@ -84,7 +84,8 @@ process_end wait_bounded(pid_t child)
 } // namespace
 
 process_end run_on_device(const program& prog, const device& dev, const std::vector<std::string>& args,
-                          const std::vector<std::string>& extra_environment, const std::filesystem::path& output_file)
+                          const std::vector<std::string>& extra_environment, const std::filesystem::path& output_file,
+                          int time_limit_seconds)
 {
     std::vector<std::string> argv_texts;
     if (!prog.emulator.empty()) argv_texts.push_back(prog.emulator);
@@ -104,7 +105,7 @@ process_end run_on_device(const program& prog, const device& dev, const std::vec
     pid_t child = -1;
     int failed = posix_spawnp(&child, argv[0], &setup.actions, &setup.attributes, argv.data(), envp.data());
     if (failed != 0) throw error("cannot run " + argv_texts[0] + ": " + std::strerror(failed));
-    return wait_bounded(child);
+    return wait_bounded(child, time_limit_seconds);
 }
 
 } // namespace devsim

@@ -22,7 +22,8 @@ struct process_end {
     bool timed_out = false;
 };
 
-// A start runs at most this long; then its process group is killed.
+// A start runs at most this long, unless told otherwise; then its process
+// group is killed.
 constexpr int kStartTimeLimitSeconds = 600;
 
 // Runs the program with the arguments. Its environment is devsim's own
@@ -31,6 +32,7 @@ constexpr int kStartTimeLimitSeconds = 600;
 // are appended to output_file, or shared with devsim when that is empty.
 // Throws devsim::error when it can't be started.
 process_end run_on_device(const program& prog, const device& dev, const std::vector<std::string>& args,
-                          const std::vector<std::string>& extra_environment, const std::filesystem::path& output_file);
+                          const std::vector<std::string>& extra_environment, const std::filesystem::path& output_file,
+                          int time_limit_seconds = kStartTimeLimitSeconds);
 
 } // namespace devsim

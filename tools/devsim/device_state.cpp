@@ -58,6 +58,8 @@ device_state read_device_state(const device& dev)
     state.status = read_file(dev.real(KVR_UPDATE_STATUS_PATH));
     state.restarts = counter(dev, "/sim/restarts");
     state.power_cuts = counter(dev, "/sim/power_cuts");
+    state.flash_ops = counter(dev, "/sim/flash_ops");
+    state.file_ops = counter(dev, "/sim/file_ops");
     std::error_code absent;
     uintmax_t size = fs::file_size(dev.real(KVR_FATAL_LOG_PATH), absent);
     state.fatal_log_size = absent ? 0 : size;

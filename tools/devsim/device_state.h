@@ -17,6 +17,8 @@ struct device_state {
     std::optional<std::string> status; // update_status
     long restarts = 0;                 // restarts the agent asked for so far
     long power_cuts = 0;               // power cuts the simulated flash made so far
+    long flash_ops = 0;                // flash operations of the run so far
+    long file_ops = 0;                 // file operations of the run so far
     uintmax_t fatal_log_size = 0;
     std::optional<std::string> misc; // the flash of "misc", when the device has it
 };

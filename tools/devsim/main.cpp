@@ -24,19 +24,25 @@ const command kCommands[] = {
     {"register", devsim::register_help, devsim::register_command},
     {"run", devsim::run_help, devsim::run_command},
     {"dump", devsim::dump_help, devsim::dump_command},
+    {"campaign", devsim::campaign_help, devsim::campaign_command},
 };
 
 const char kUsage[] = "usage: devsim init ROOT [--layout FILE] [--agent-log]\n"
                       "       devsim register ROOT PACKAGE [--unchecked] [--register PATH] [--emulator PATH]\n"
-                      "       devsim run ROOT [--power-cut N] [--fail-erase N] [--fail-write N]\n"
-                      "                       [--agent PATH] [--emulator PATH]\n"
-                      "       devsim dump ROOT PARTITION OUT\n";
+                      "       devsim run ROOT [--power-cut N] [--file-cut N] [--fail-erase N]\n"
+                      "                       [--fail-write N] [--time-limit S] [--agent PATH]\n"
+                      "                       [--emulator PATH]\n"
+                      "       devsim dump ROOT PARTITION OUT\n"
+                      "       devsim campaign LAYOUT PACKAGE EXPECTED [--step K] [--file-step K]\n"
+                      "                       [--time-limit S] [--work DIR] [--require-target]\n"
+                      "                       [--agent PATH] [--register PATH] [--emulator PATH]\n";
 
 const char kAbout[] = "\n"
                       "A simulated KVR router for the sim build of kvr_fota_update: init makes one in\n"
                       "the folder ROOT, register hands it an update package, run runs the update\n"
                       "through the device's restarts and reports what happened, dump copies a\n"
-                      "partition out. `devsim COMMAND --help` describes a command.\n"
+                      "partition out, campaign cuts the power at every operation of an update in\n"
+                      "turn. `devsim COMMAND --help` describes a command.\n"
                       "Exit status: 0 done, 1 failed, 2 usage error.\n";
 
 bool asks_for_help(const std::vector<std::string>& words)

@@ -1,4 +1,5 @@
-// devsim run ROOT [--power-cut N] [--fail-erase N] [--fail-write N] [--agent PATH] [--emulator PATH]
+// devsim run ROOT [--power-cut N] [--file-cut N] [--fail-erase N] [--fail-write N] [--time-limit S]
+//                [--agent PATH] [--emulator PATH]
 #include "agent_programs.h"
 #include "commands.h"
 #include "device_state.h"
@@ -6,6 +7,7 @@
 #include "paths.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace devsim {
@@ -51,12 +53,15 @@ bool has_message(const std::vector<std::string>& messages, const std::string& wa
     return false;
 }
 
-// The fault variables given to every start, and the power cut, given until
-// the simulated flash has cut the power.
+// The fault variables given to every start, and the power cuts, given until
+// the simulated device has cut the power.
 struct faults {
     std::vector<std::string> every_start;
-    std::string power_cut;
+    std::vector<std::string> power_cut;
 };
+
+// The device counts the operations of the whole run for its power cuts.
+const char kCutScope[] = "KVR_SIM_POWER_CUT_SCOPE=device";
 
 faults chosen_faults(const command_words& given)
 {
@@ -66,9 +71,11 @@ faults chosen_faults(const command_words& given)
     for (const auto& [option, variable] : options)
         if (given.values.count(option))
             chosen.every_start.push_back(variable + std::to_string(parse_count(option, given.values.at(option))));
-    if (given.values.count("--power-cut"))
-        chosen.power_cut =
-            "KVR_SIM_POWER_CUT=" + std::to_string(parse_count("--power-cut", given.values.at("--power-cut")));
+    const std::pair<const char*, const char*> cuts[] = {{"--power-cut", "KVR_SIM_POWER_CUT="},
+                                                        {"--file-cut", "KVR_SIM_FILE_CUT="}};
+    for (const auto& [option, variable] : cuts)
+        if (given.values.count(option))
+            chosen.power_cut.push_back(variable + std::to_string(parse_count(option, given.values.at(option))));
     return chosen;
 }
 
@@ -80,26 +87,28 @@ void print_header(const device& dev, const program& agent, const faults& chosen)
               << "KVR_STANDIN_ENGINE: " << (engine ? engine : "(unset)") << "\n"
               << "faults:";
     for (const std::string& entry : chosen.every_start) std::cout << " " << entry;
-    if (!chosen.power_cut.empty()) std::cout << " " << chosen.power_cut << " (until the flash cuts the power)";
+    for (const std::string& entry : chosen.power_cut) std::cout << " " << entry;
+    if (!chosen.power_cut.empty()) std::cout << " (until the device cuts the power)";
     if (chosen.every_start.empty() && chosen.power_cut.empty()) std::cout << " none";
     std::cout << "\n";
 }
 
 // Runs one start and prints what it did; true when the device starts the
 // agent again afterwards.
-bool run_start(const device& dev, const program& agent, faults& chosen, run_totals& totals)
+bool run_start(const device& dev, const program& agent, faults& chosen, run_totals& totals, int time_limit)
 {
     ++totals.starts;
     std::vector<std::string> args;
     if (totals.starts == 1) args.push_back("update");
     std::vector<std::string> environment = chosen.every_start;
-    if (!chosen.power_cut.empty()) environment.push_back(chosen.power_cut);
+    environment.insert(environment.end(), chosen.power_cut.begin(), chosen.power_cut.end());
+    environment.push_back(kCutScope);
 
     device_state before = read_device_state(dev);
     std::cout << "start " << totals.starts << ": kvr_fota_update" << (args.empty() ? "" : " update") << "\n"
               << "  before: update.flg " << describe_file(before.stage) << ", update status "
               << describe_status(before.status) << "\n";
-    process_end end = run_on_device(agent, dev, args, environment, dev.root / kOutputFile);
+    process_end end = run_on_device(agent, dev, args, environment, dev.root / kOutputFile, time_limit);
     device_state after = read_device_state(dev);
     std::vector<std::string> messages = fatal_messages_since(dev, before.fatal_log_size);
     for (const std::string& message : messages) std::cout << "  log: " << message << "\n";
@@ -127,7 +136,7 @@ bool run_start(const device& dev, const program& agent, faults& chosen, run_tota
     if (after.power_cuts > before.power_cuts) {
         ++totals.power_cuts;
         chosen.power_cut.clear();
-        std::cout << "  end: power cut by the simulated flash; power returns\n";
+        std::cout << "  end: power cut by the simulated device; power returns\n";
         return true;
     }
     if (has_message(messages, kClosingMessage)) {
@@ -159,6 +168,7 @@ void print_summary(const device& dev, const run_totals& totals, long restarts)
     std::cout << "summary:\n"
               << "  starts " << totals.starts << ", restarts " << restarts << ", power cuts " << totals.power_cuts
               << "\n"
+              << "  flash operations " << state.flash_ops << ", file operations " << state.file_ops << "\n"
               << "  update status: " << describe_status(state.status) << "\n"
               << "  update.flg: " << describe_file(state.stage) << "\n"
               << "  current_update: " << describe_file(read_file(dev.real(KVR_CURRENT_PART_PATH))) << "\n"
@@ -205,8 +215,9 @@ int print_result(const device& dev, const run_totals& totals)
 
 std::string run_help()
 {
-    return std::string("usage: devsim run ROOT [--power-cut N] [--fail-erase N] [--fail-write N]\n"
-                       "                 [--agent PATH] [--emulator PATH]\n"
+    return std::string("usage: devsim run ROOT [--power-cut N] [--file-cut N] [--fail-erase N]\n"
+                       "                 [--fail-write N] [--time-limit S] [--agent PATH]\n"
+                       "                 [--emulator PATH]\n"
                        "\n"
                        "Runs the update on the device as the device does: kvr_fota_update \"update\",\n"
                        "then once without arguments after every restart it asks for (as the device's\n"
@@ -215,26 +226,35 @@ std::string run_help()
                        "At most ") +
            std::to_string(kMaxStarts) +
            " starts; a device that still restarts then is reported as a restart\n"
-           "loop. A start that runs longer than " +
+           "loop. A start that runs longer than S seconds (--time-limit, default " +
            std::to_string(kStartTimeLimitSeconds) +
-           " seconds is killed.\n"
+           ")\nis killed.\n"
            "\n"
            "Prints per start the stage file and update status before it, the fatal-log\n"
            "messages it wrote, the stages it ran, the FOTA flag record it wrote to \"misc\"\n"
-           "and how it ended; then a summary: starts, restarts, power cuts, update status,\n"
+           "and how it ended; then a summary: starts, restarts, power cuts, the flash and\n"
+           "file operations of the whole run, update status,\n"
            "update.flg, current_update, the package, up_result_for_del.flg, the FOTA flag\n"
            "record (file and \"misc\") and the files left under /cache. The agent's\n"
            "standard output and error are appended to ROOT/sim/agent-output.\n"
            "\n"
-           "A start that ends before finishing is a power cut: when the simulated flash\n"
+           "A start that ends before finishing is a power cut: when the simulated device\n"
            "cut it (ROOT/sim/power_cuts), or when it left update.flg behind without its\n"
            "closing log line, power returns and the agent is started again.\n"
            "\n"
-           "Faults of the simulated flash, given to the agent as environment variables;\n"
-           "the simulated device counts flash operations from 1 in each start:\n"
+           "Faults of the simulated device, given to the agent as environment variables.\n"
+           "Every start gets KVR_SIM_POWER_CUT_SCOPE=device: the device counts the flash\n"
+           "and file operations for power cuts across all the starts of this run, from 1\n"
+           "(devsim run empties ROOT/sim/flash_ops and ROOT/sim/file_ops first), so that a\n"
+           "cut can fall in any start; the failures count from 1 in each start:\n"
            "  --power-cut N   KVR_SIM_POWER_CUT=N: power is cut at the Nth flash operation\n"
-           "                  (erase or write; a torn operation, then the agent ends);\n"
-           "                  given to every start until the flash has cut the power once\n"
+           "                  of the run (erase or write; a torn operation, then the agent\n"
+           "                  ends)\n"
+           "  --file-cut N    KVR_SIM_FILE_CUT=N: power is cut before the Nth file\n"
+           "                  operation of the run (an open that creates, truncates or\n"
+           "                  appends, rename, unlink, mkdir, rmdir, symlink, chmod,\n"
+           "                  chown; see agent/os/sim/sim_fault.h)\n"
+           "                  both given to every start until the device has cut the power\n"
            "  --fail-erase N  KVR_SIM_FAIL_ERASE=N: the Nth erase fails; every start\n"
            "  --fail-write N  KVR_SIM_FAIL_WRITE=N: the Nth write fails; every start\n"
            "Other KVR_SIM_ variables of devsim's environment are not passed on.\n"
@@ -255,15 +275,22 @@ std::string run_help()
 int run_command(const std::vector<std::string>& words)
 {
     command_words given =
-        read_command_words(words, {1, {"--power-cut", "--fail-erase", "--fail-write", "--agent", "--emulator"}, {}});
+        read_command_words(words, {1,
+                                   {"--power-cut", "--file-cut", "--fail-erase", "--fail-write", "--time-limit",
+                                    "--agent", "--emulator"},
+                                   {}});
     faults chosen = chosen_faults(given);
+    int time_limit = given.values.count("--time-limit")
+                         ? static_cast<int>(parse_count("--time-limit", given.values.at("--time-limit")))
+                         : kStartTimeLimitSeconds;
     device dev = open_device(given.operands[0]);
+    for (const char* count : {"sim/flash_ops", "sim/file_ops"}) std::filesystem::remove(dev.root / count);
     program agent = chosen_program(given, "--agent", kDefaultAgent);
     print_header(dev, agent, chosen);
     run_totals totals;
     long restarts_before = read_device_state(dev).restarts;
     bool again = true;
-    while (again && totals.starts < kMaxStarts) again = run_start(dev, agent, chosen, totals);
+    while (again && totals.starts < kMaxStarts) again = run_start(dev, agent, chosen, totals, time_limit);
     if (again) totals.end = run_end::loop;
     print_summary(dev, totals, read_device_state(dev).restarts - restarts_before);
     return print_result(dev, totals);

@@ -1,6 +1,7 @@
 // The simulated device: every path is mapped into KVR_FOTA_ROOT, MTD
 // character devices follow the NAND rules of sim_mtd (with the faults of
-// sim_fault), yaffs2 mounts are the folders of sim_mount, owners are kept by
+// sim_fault; the calls that change files count as file operations for its
+// power cuts), yaffs2 mounts are the folders of sim_mount, owners are kept by
 // sim_owner, the shell is sim_shell, and a restart is counted in
 // "<root>/sim/restarts" before the process ends.
 // KVR_SIM_REBOOT_FAIL=1 makes the restart request fail (EPERM).
@@ -9,6 +10,7 @@
 // refused (EACCES), so that no link leads out of the root.
 #include "os/os.h"
 
+#include "os/sim/sim_fault.h"
 #include "os/sim/sim_mount.h"
 #include "os/sim/sim_mtd.h"
 #include "os/sim/sim_owner.h"
@@ -23,6 +25,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// A call that changes the device's files: the power may go before it.
+void file_operation(void)
+{
+    if (sim_file_op_cuts()) sim_power_cut();
+}
+
+bool changes_file(const char* fopen_mode)
+{
+    return fopen_mode != nullptr && (std::strchr(fopen_mode, 'w') != nullptr || std::strchr(fopen_mode, 'a') != nullptr);
+}
+
+} // namespace
+
 int os_init(void)
 {
     return sim_root_init();
@@ -31,6 +48,7 @@ int os_init(void)
 FILE* os_fopen(const char* path, const char* mode)
 {
     char real[PATH_MAX];
+    if (changes_file(mode)) file_operation();
     return sim_map(path, real, sizeof real) == 0 ? std::fopen(real, mode) : nullptr;
 }
 
@@ -52,6 +70,7 @@ int os_open(const char* path, int flags, mode_t mode)
         return fd;
     }
     char real[PATH_MAX];
+    if (flags & (O_CREAT | O_TRUNC | O_APPEND)) file_operation();
     return sim_map(path, real, sizeof real) == 0 ? ::open(real, flags, mode) : -1;
 }
 
@@ -70,18 +89,21 @@ int os_access(const char* path, int how)
 int os_mkdir(const char* path, mode_t mode)
 {
     char real[PATH_MAX];
+    file_operation();
     return sim_map(path, real, sizeof real) == 0 ? ::mkdir(real, mode) : -1;
 }
 
 int os_rmdir(const char* path)
 {
     char real[PATH_MAX];
+    file_operation();
     return sim_map(path, real, sizeof real) == 0 ? ::rmdir(real) : -1;
 }
 
 int os_unlink(const char* path)
 {
     char real[PATH_MAX];
+    file_operation();
     return sim_map(path, real, sizeof real) == 0 ? ::unlink(real) : -1;
 }
 
@@ -89,6 +111,7 @@ int os_rename(const char* from, const char* to)
 {
     char real_from[PATH_MAX];
     char real_to[PATH_MAX];
+    file_operation();
     if (sim_map(from, real_from, sizeof real_from) != 0 || sim_map(to, real_to, sizeof real_to) != 0) return -1;
     return std::rename(real_from, real_to);
 }
@@ -97,6 +120,7 @@ int os_symlink(const char* target, const char* link_path)
 {
     char real_link[PATH_MAX];
     char real_target[PATH_MAX];
+    file_operation();
     if (target == nullptr || sim_map(link_path, real_link, sizeof real_link) != 0) return -1;
     if (target[0] != '/') {
         if (sim_path_climbs(target)) {
@@ -136,12 +160,14 @@ int os_lstat(const char* path, struct stat* st)
 int os_chown(const char* path, uid_t owner, gid_t group)
 {
     char real[PATH_MAX];
+    file_operation();
     return sim_map(path, real, sizeof real) == 0 ? sim_owner_set(real, owner, group) : -1;
 }
 
 int os_chmod(const char* path, mode_t mode)
 {
     char real[PATH_MAX];
+    file_operation();
     return sim_map(path, real, sizeof real) == 0 ? ::chmod(real, mode) : -1;
 }
 

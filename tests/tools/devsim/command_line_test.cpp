@@ -24,7 +24,8 @@ TEST(DevsimCommandLine, EveryCommandDocumentsItself)
     }
     std::string run_help = run_devsim({"run", "--help"}).out;
     for (const char* variable :
-         {"KVR_SIM_POWER_CUT=N", "KVR_SIM_FAIL_ERASE=N", "KVR_SIM_FAIL_WRITE=N", "KVR_STANDIN_ENGINE"})
+         {"KVR_SIM_POWER_CUT=N", "KVR_SIM_FILE_CUT=N", "KVR_SIM_POWER_CUT_SCOPE=device", "KVR_SIM_FAIL_ERASE=N",
+          "KVR_SIM_FAIL_WRITE=N", "KVR_STANDIN_ENGINE"})
         EXPECT_NE(run_help.find(variable), std::string::npos) << variable;
     std::string init_help = run_devsim({"init", "-h"}).out;
     EXPECT_NE(init_help.find("NAME SIZE ERASESIZE WRITESIZE [oob=N] [image=FILE] [mount=PATH [folder=DIR]]"),

@@ -1,7 +1,7 @@
 // What devsim run hands the simulated device: the fault options as
-// KVR_SIM_ variables, KVR_STANDIN_ENGINE from its own environment, nothing
-// else of KVR_SIM_, and the power cut only until the flash has cut the
-// power. The agent here is a test script that records its environment on
+// KVR_SIM_ variables, the device-wide power-cut count, KVR_STANDIN_ENGINE
+// from its own environment, nothing else of KVR_SIM_, and the power cut only
+// until the device has cut the power. The agent here is a test script that records its environment on
 // the device.
 #include "devsim_test_support.h"
 
@@ -43,11 +43,11 @@ TEST(DevsimFaults, PassedToTheDeviceAsDocumented)
         {"run", root.string(), "--power-cut", "3", "--fail-erase", "5", "--fail-write", "7", "--agent", agent.string()},
         {"KVR_STANDIN_ENGINE=pass", "KVR_SIM_REBOOT_FAIL=1", "KVR_FOTA_ROOT=/elsewhere"});
     EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("\nfaults: KVR_SIM_FAIL_ERASE=5 KVR_SIM_FAIL_WRITE=7 KVR_SIM_POWER_CUT=3 (until the flash "
+    EXPECT_NE(run.out.find("\nfaults: KVR_SIM_FAIL_ERASE=5 KVR_SIM_FAIL_WRITE=7 KVR_SIM_POWER_CUT=3 (until the device "
                            "cuts the power)\n"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(report_section(run.out, "start 1:").find("\n  end: power cut by the simulated flash; power returns\n"),
+    EXPECT_NE(report_section(run.out, "start 1:").find("\n  end: power cut by the simulated device; power returns\n"),
               std::string::npos)
         << run.out;
     EXPECT_NE(report_section(run.out, "start 2:").find("\n  end: finished, no restart requested\n"), std::string::npos)
@@ -62,6 +62,7 @@ TEST(DevsimFaults, PassedToTheDeviceAsDocumented)
                            "KVR_SIM_FAIL_ERASE=5\n"
                            "KVR_SIM_FAIL_WRITE=7\n"
                            "KVR_SIM_POWER_CUT=3\n"
+                           "KVR_SIM_POWER_CUT_SCOPE=device\n"
                            "KVR_STANDIN_ENGINE=pass\n"
                            "start \n"
                            "KVR_FOTA_ROOT=" +
@@ -69,6 +70,7 @@ TEST(DevsimFaults, PassedToTheDeviceAsDocumented)
                            "\n"
                            "KVR_SIM_FAIL_ERASE=5\n"
                            "KVR_SIM_FAIL_WRITE=7\n"
+                           "KVR_SIM_POWER_CUT_SCOPE=device\n"
                            "KVR_STANDIN_ENGINE=pass\n";
     EXPECT_EQ(read_bytes(root / "cache/seen"), expected);
 }
@@ -85,7 +87,8 @@ TEST(DevsimFaults, WithoutOptionsNoFaultReachesTheDevice)
     devsim_result run = run_devsim({"run", root.string(), "--agent", agent.string()}, {"KVR_SIM_POWER_CUT=1"});
     EXPECT_NE(run.out.find("\nfaults: none\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nKVR_STANDIN_ENGINE: (unset)\n"), std::string::npos) << run.out;
-    EXPECT_EQ(read_bytes(root / "cache/seen"), "start update\nKVR_FOTA_ROOT=" + fs::canonical(root).string() + "\n");
+    EXPECT_EQ(read_bytes(root / "cache/seen"), "start update\nKVR_FOTA_ROOT=" + fs::canonical(root).string() +
+                                                   "\nKVR_SIM_POWER_CUT_SCOPE=device\n");
 }
 
 } // namespace

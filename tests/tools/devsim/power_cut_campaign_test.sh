@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The short power-cut campaign: a package of two image partitions made by
+# fotapack, cut by devsim campaign at every flash operation and at every file
+# operation of the whole update. Every flash cut must end on the target
+# images; after no cut may a partition hold a mixture of its old and new
+# images, and no run may end badly (a restart loop, an abnormal end, or a
+# finished update that still reports itself as under way).
+# Usage: power_cut_campaign_test.sh FOTAPACK DEVSIM
+set -uo pipefail
+fotapack=$1 devsim=$2
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; [[ -f "$work/campaign.txt" ]] && grep -v "target reached (" "$work/campaign.txt" >&2; exit 1; }
+
+python3 - "$work" <<'PY' || exit 1
+import os, random, sys
+work = sys.argv[1]
+rng = random.Random(9)
+def image(n):
+    return bytes(rng.getrandbits(8) for _ in range(n))
+os.mkdir(f"{work}/expected")
+for name, size in (("kernel", 300_001), ("recovery", 150_123)):
+    old = bytearray(image(size))
+    new = bytearray(old)
+    for _ in range(20):
+        at = rng.randrange(len(new) - 64)
+        new[at:at + 16] = image(16)
+    new = new[40_000:] + new[:40_000] + image(5_000)
+    open(f"{work}/{name}.old", "wb").write(old)
+    open(f"{work}/{name}.new", "wb").write(new)
+    open(f"{work}/expected/{name}", "wb").write(new)
+PY
+
+{
+  echo "kernel 0x80000 0x20000 2048 image=kernel.old"
+  echo "recovery 0x80000 0x20000 2048 image=recovery.old"
+  echo "misc 0x40000 0x20000 2048"
+  echo "cache 0x40000 0x20000 2048 mount=/cache"
+} >"$work/layout"
+printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old recovery.new" >"$work/manifest"
+
+"$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
+env -u KVR_STANDIN_ENGINE "$devsim" campaign "$work/layout" "$work/update.pkg" "$work/expected" \
+  --time-limit 60 --work "$work/runs" >"$work/campaign.txt" 2>&1
+grep -q '^without cuts: .*flash operations [1-9]' "$work/campaign.txt" || fail "the update without cuts failed"
+summary=$(grep -E '^  flash cuts tried [0-9]+ ' "$work/campaign.txt") || fail "no flash cut summary"
+read -r tried reached <<<"$(sed -E 's/^  flash cuts tried ([0-9]+) .*target reached ([0-9]+),.*/\1 \2/' <<<"$summary")"
+((tried > 0)) || fail "no flash cut tried"
+((reached == tried)) || fail "flash cuts: $reached of $tried reached the target"
+grep -qE '^  file cuts tried [1-9]' "$work/campaign.txt" || fail "no file cut tried"
+! grep -q "MIXTURE" "$work/campaign.txt" || fail "a partition holds a mixture of its old and new images"
+! grep -qE '^(flash|file) cut [0-9]+: BAD' "$work/campaign.txt" || fail "a bad run"
+grep -E '^  (flash|file) cuts tried|^  time' "$work/campaign.txt"

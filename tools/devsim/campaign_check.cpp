@@ -1,0 +1,69 @@
+#include "campaign_check.h"
+
+#include "device_state.h"
+#include "files.h"
+#include "paths.h"
+
+namespace devsim {
+
+namespace {
+
+enum class image_state { source, target, mixture };
+
+image_state state_of(const std::string& flash, const checked_partition& part)
+{
+    if (flash.size() >= part.target.size() && flash.compare(0, part.target.size(), part.target) == 0 &&
+        flash.find_first_not_of('\xff', part.target.size()) == std::string::npos)
+        return image_state::target;
+    return flash == part.source ? image_state::source : image_state::mixture;
+}
+
+// The report's "result: " line without its prefix.
+std::string result_line(const std::string& report_text)
+{
+    size_t at = report_text.rfind("\nresult: ");
+    if (at == std::string::npos) return "no result line";
+    size_t begin = at + 9;
+    return report_text.substr(begin, report_text.find('\n', begin) - begin);
+}
+
+// The package that the path file names is still on the device.
+bool package_kept(const device& dev)
+{
+    std::optional<std::string> conf = read_file(dev.real(KVR_DELTA_CONF_PATH));
+    return conf && read_file(dev.real(conf->substr(0, conf->find_first_of(" \t\n"))));
+}
+
+} // namespace
+
+run_verdict judge_run(const device& dev, const std::vector<checked_partition>& checked, int run_status,
+                      const std::string& report_text, bool cut_expected)
+{
+    bool all_target = true;
+    bool all_source = true;
+    bool any_mixture = false;
+    std::string places;
+    for (const checked_partition& part : checked) {
+        int number = dev.number_of(part.name);
+        std::optional<std::string> flash = number < 0 ? std::nullopt : read_file(dev.flash(number));
+        image_state state = flash ? state_of(*flash, part) : image_state::mixture;
+        all_target = all_target && state == image_state::target;
+        all_source = all_source && state == image_state::source;
+        any_mixture = any_mixture || state == image_state::mixture;
+        places += " " + part.name + "=" +
+                  (state == image_state::target ? "target" : state == image_state::source ? "source" : "MIXTURE");
+    }
+    device_state state = read_device_state(dev);
+    std::string detail = "status " + describe_status(state.status) + ", power cuts " +
+                         std::to_string(state.power_cuts) + ";" + places + "; " + result_line(report_text);
+    if (cut_expected && state.power_cuts == 0) return {run_outcome::bad, "the cut did not happen; " + detail};
+    if (!any_mixture && all_target && run_status == 0 && state.status == "0")
+        return {run_outcome::target_reached, detail};
+    if (!any_mixture && state.status == "1" && result_line(report_text) == "update failed")
+        return {run_outcome::failed_cleanly, detail};
+    if (all_source && !state.stage && state.status != "0" && state.status != "1" && package_kept(dev))
+        return {run_outcome::not_started, detail};
+    return {run_outcome::bad, detail};
+}
+
+} // namespace devsim
