@@ -33,11 +33,14 @@ void set_final_status(int status)
 
 } // namespace
 
+// The final status is written before the stage file goes: a power cut in
+// between then resumes the last stage instead of leaving a finished update
+// that reports itself as still under way.
 void update_success(void)
 {
     KVR_LOG("start\n");
-    delete_stage_file();
     set_final_status(KVR_STATUS_SUCCESS);
+    delete_stage_file();
     delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
     KVR_LOG("end\n");
@@ -46,9 +49,9 @@ void update_success(void)
 void update_fail(void)
 {
     KVR_LOG("start\n");
+    set_final_status(KVR_STATUS_FAILED);
     delete_stage_file();
     if (os_unlink(KVR_CURRENT_PART_PATH) != 0) KVR_LOG("delete CURRENT_UPDATE_PART failed\n");
-    set_final_status(KVR_STATUS_FAILED);
     delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
     KVR_LOG("end\n");
