@@ -60,6 +60,38 @@ uint64_t kvr_delta_table_size(const kvr_delta_header& header)
            uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
 }
 
+uint64_t kvr_fs_delta_table_size(const kvr_delta_header& header)
+{
+    return uint64_t(header.block_count) * KVR_FS_OP_ENTRY_SIZE + header.ref_count +
+           uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
+}
+
+namespace {
+
+constexpr int kFsOpWords = 9;
+constexpr uint32_t kFsOpHashesAt = 4 * kFsOpWords;
+
+} // namespace
+
+void kvr_fs_op_write(const kvr_fs_op& op, uint8_t* out)
+{
+    const uint32_t fields[kFsOpWords] = {op.type,        op.path_at,     op.path_size,   op.extra_at,   op.extra_size,
+                                         op.source_size, op.target_size, op.first_frame, op.frame_count};
+    for (int i = 0; i < kFsOpWords; ++i) kvr_put_le32(out + 4 * i, fields[i]);
+    std::memcpy(out + kFsOpHashesAt, op.source_hash, KVR_DELTA_HASH_SIZE);
+    std::memcpy(out + kFsOpHashesAt + KVR_DELTA_HASH_SIZE, op.target_hash, KVR_DELTA_HASH_SIZE);
+}
+
+void kvr_fs_op_read(const uint8_t* in, kvr_fs_op* op)
+{
+    uint32_t* fields[kFsOpWords] = {&op->type,        &op->path_at,     &op->path_size,   &op->extra_at,
+                                    &op->extra_size,  &op->source_size, &op->target_size, &op->first_frame,
+                                    &op->frame_count};
+    for (int i = 0; i < kFsOpWords; ++i) *fields[i] = kvr_le32(in + 4 * i);
+    std::memcpy(op->source_hash, in + kFsOpHashesAt, KVR_DELTA_HASH_SIZE);
+    std::memcpy(op->target_hash, in + kFsOpHashesAt + KVR_DELTA_HASH_SIZE, KVR_DELTA_HASH_SIZE);
+}
+
 void kvr_delta_block_write(const kvr_delta_block& block, uint8_t* out)
 {
     kvr_put_le32(out, block.index);

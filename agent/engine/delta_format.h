@@ -26,6 +26,28 @@
 // start), literal length. An operation yields copy-length bytes of
 // source[offset + i] + difference[i] (mod 256), then literal-length bytes of
 // literal data. A block's operations cover exactly its image bytes.
+//
+// A file-system delta (kind KVR_DELTA_FILE_SYSTEM) has the same header; its
+// block_count is the operation count, ref_count the size of the path text,
+// frame_count the frame count, and block_size, source_size, target_size,
+// source_block_count and the source and target hashes are zero. Its body:
+//     operations   op count x KVR_FS_OP_ENTRY_SIZE, in the order of running:
+//                  u32 type, u32 path offset, u32 path length, u32 extra
+//                  offset, u32 extra length (offsets into the path text),
+//                  u32 source size, u32 target size, u32 first frame, u32
+//                  frame count, SHA-256 of the source file, SHA-256 of the
+//                  result (file content, or link text)
+//     path text    paths relative to the mount path, no terminators
+//     frame table  as above; first block is the operation's index, block
+//                  count 1
+//     frames       as above
+// The frames of a file operation unpack, one after the other, to its
+// content: control holds per operation three varints (copy length, source
+// offset as a zigzag delta from the end of the file's previous copy, literal
+// length) until its end; each operation reads the old file, as above. A file
+// removal whose result hash is not zero leaves a file holding that result: a
+// later operation of a run cut short put it there, as when a link becomes a
+// file.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +69,22 @@ constexpr uint32_t KVR_DELTA_HASHED_HEADER = 116; // header bytes the delta hash
 constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 48;
 constexpr uint32_t KVR_DELTA_REF_SIZE = 4;
 constexpr uint32_t KVR_DELTA_FRAME_ENTRY_SIZE = 28;
+
+// File-system operations. The extra text is, by type: the old path (rename),
+// the link text (symlink), the attribute text "_engine_%06o:%04x:%04x"
+// (attributes); none otherwise.
+enum kvr_fs_op_type : uint32_t {
+    KVR_FS_CREATE_FOLDER = 1,
+    KVR_FS_NEW_FILE = 2,     // content from the frames alone
+    KVR_FS_CHANGED_FILE = 3, // content from the frames and the old file
+    KVR_FS_REMOVE_FILE = 4,  // a file or a link (see the removal's result above)
+    KVR_FS_REMOVE_FOLDER = 5,
+    KVR_FS_RENAME = 6,       // old path to path, content unchanged
+    KVR_FS_SYMLINK = 7,      // path becomes a link holding the extra text
+    KVR_FS_ATTRIBUTES = 8,
+};
+constexpr uint32_t KVR_FS_OP_ENTRY_SIZE = 36 + 2 * KVR_DELTA_HASH_SIZE;
+constexpr uint32_t KVR_FS_PATH_LIMIT = 1000; // bytes of one relative path or extra text
 
 struct kvr_delta_header {
     uint32_t version;
@@ -85,6 +123,20 @@ struct kvr_delta_frame {
     uint32_t block_count;
 };
 
+struct kvr_fs_op {
+    uint32_t type;
+    uint32_t path_at;
+    uint32_t path_size;
+    uint32_t extra_at;
+    uint32_t extra_size;
+    uint32_t source_size;
+    uint32_t target_size;
+    uint32_t first_frame;
+    uint32_t frame_count;
+    uint8_t source_hash[KVR_DELTA_HASH_SIZE];
+    uint8_t target_hash[KVR_DELTA_HASH_SIZE];
+};
+
 uint32_t kvr_le32(const uint8_t* p);
 void kvr_put_le32(uint8_t* p, uint32_t value);
 
@@ -96,6 +148,9 @@ void kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELT
 bool kvr_delta_header_read(const uint8_t in[KVR_DELTA_HEADER_SIZE], kvr_delta_header* header);
 // Bytes of the body before the frames: hashes, block table, refs, frame table.
 uint64_t kvr_delta_table_size(const kvr_delta_header& header);
+uint64_t kvr_fs_delta_table_size(const kvr_delta_header& header);
+void kvr_fs_op_write(const kvr_fs_op& op, uint8_t* out);
+void kvr_fs_op_read(const uint8_t* in, kvr_fs_op* op);
 
 void kvr_delta_block_write(const kvr_delta_block& block, uint8_t* out);
 void kvr_delta_block_read(const uint8_t* in, kvr_delta_block* block);

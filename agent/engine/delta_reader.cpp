@@ -11,17 +11,13 @@ constexpr uint32_t kHashChunk = 64 * 1024;
 
 uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
 {
-    if (h.kind == KVR_DELTA_FILE_SYSTEM) {
-        DE_Trace(run->ctx, "%s: file-system deltas are not applied by this engine\n", run->part_name);
-        return KVR_ENGINE_ERR_UNSUPPORTED;
-    }
     uint32_t flash_block = DE_GetBlockSize(run->ctx);
     if (h.block_size != flash_block) {
         DE_Trace(run->ctx, "%s: delta made for block size 0x%x, flash has 0x%x\n", run->part_name,
                  h.block_size, flash_block);
         return KVR_ENGINE_ERR_BLOCK_SIZE;
     }
-    bool sane = h.kind == KVR_DELTA_IMAGE && h.codec == KVR_DELTA_CODEC_LZMA2 && h.block_size > 0 &&
+    bool sane = h.codec == KVR_DELTA_CODEC_LZMA2 && h.block_size > 0 &&
                 h.block_size <= KVR_DELTA_BLOCK_LIMIT && h.dict_size >= 4096 &&
                 h.dict_size <= KVR_DELTA_FRAME_LIMIT &&
                 h.source_block_count == kvr_delta_blocks_for(h.source_size, h.block_size) &&
@@ -35,26 +31,19 @@ uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
     return KVR_DE_OK;
 }
 
-uint32_t read_delta(kvr_engine_run* run, uint8_t* buffer, uint32_t at, uint32_t size)
-{
-    if (DE_GetDelta(run->ctx, buffer, at, size) == KVR_DE_OK) return KVR_DE_OK;
-    DE_Trace(run->ctx, "%s: delta read at 0x%x, 0x%x bytes failed\n", run->part_name, at, size);
-    return KVR_ENGINE_ERR_IO;
-}
-
 // Hashes the frame bytes that follow the tables, in pieces, and compares the
 // whole delta's hash.
-uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_delta_tables& t)
+uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_delta_header& header, uint32_t frames_at)
 {
     uint32_t mark = kvr_heap_mark(&run->heap);
     uint8_t* chunk = static_cast<uint8_t*>(kvr_engine_alloc(run, kHashChunk));
     if (chunk == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
-    uint32_t at = t.frames_at;
-    uint32_t end = KVR_DELTA_HEADER_SIZE + t.header.body_size;
+    uint32_t at = frames_at;
+    uint32_t end = KVR_DELTA_HEADER_SIZE + header.body_size;
     uint32_t result = KVR_DE_OK;
     while (result == KVR_DE_OK && at < end) {
         uint32_t size = end - at < kHashChunk ? end - at : kHashChunk;
-        result = read_delta(run, chunk, at, size);
+        result = kvr_delta_read(run, chunk, at, size);
         kvr_sha256_update(sha, chunk, size);
         at += size;
     }
@@ -62,7 +51,7 @@ uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_de
     if (result != KVR_DE_OK) return result;
     uint8_t digest[KVR_DELTA_HASH_SIZE];
     kvr_sha256_final(sha, digest);
-    if (std::memcmp(digest, t.header.delta_hash, KVR_DELTA_HASH_SIZE) != 0) {
+    if (std::memcmp(digest, header.delta_hash, KVR_DELTA_HASH_SIZE) != 0) {
         DE_Trace(run->ctx, "%s: delta hash mismatch, the delta is damaged\n", run->part_name);
         return KVR_ENGINE_ERR_DELTA_HASH;
     }
@@ -129,35 +118,60 @@ uint32_t kvr_delta_ref_at(const kvr_delta_tables& tables, uint32_t i)
     return kvr_le32(tables.refs + uint64_t(i) * KVR_DELTA_REF_SIZE);
 }
 
-uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
+uint32_t kvr_delta_read(kvr_engine_run* run, uint8_t* buffer, uint32_t at, uint32_t size)
 {
-    uint8_t raw[KVR_DELTA_HEADER_SIZE];
-    uint32_t result = read_delta(run, raw, 0, KVR_DELTA_HEADER_SIZE);
+    if (DE_GetDelta(run->ctx, buffer, at, size) == KVR_DE_OK) return KVR_DE_OK;
+    DE_Trace(run->ctx, "%s: delta read at 0x%x, 0x%x bytes failed\n", run->part_name, at, size);
+    return KVR_ENGINE_ERR_IO;
+}
+
+uint32_t kvr_delta_read_header(kvr_engine_run* run, uint32_t kind, uint8_t raw[KVR_DELTA_HEADER_SIZE],
+                               kvr_delta_header* header)
+{
+    uint32_t result = kvr_delta_read(run, raw, 0, KVR_DELTA_HEADER_SIZE);
     if (result != KVR_DE_OK) return result;
-    if (!kvr_delta_header_read(raw, &t->header)) {
+    if (!kvr_delta_header_read(raw, header)) {
         DE_Trace(run->ctx, "%s: not a delta of version %u\n", run->part_name, KVR_DELTA_VERSION);
         return KVR_ENGINE_ERR_HEADER;
     }
-    result = check_header(run, t->header);
+    if (header->kind != kind) {
+        DE_Trace(run->ctx, "%s: delta of kind %u, the partition wants kind %u\n", run->part_name, header->kind, kind);
+        return KVR_ENGINE_ERR_UNSUPPORTED;
+    }
+    return KVR_DE_OK;
+}
+
+uint32_t kvr_delta_read_tables(kvr_engine_run* run, const uint8_t raw[KVR_DELTA_HEADER_SIZE],
+                               const kvr_delta_header& header, uint32_t table_size, const uint8_t** table)
+{
+    uint8_t* tables = static_cast<uint8_t*>(kvr_engine_alloc(run, table_size));
+    if (tables == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
+    uint32_t result = kvr_delta_read(run, tables, KVR_DELTA_HEADER_SIZE, table_size);
+    if (result != KVR_DE_OK) return result;
+    *table = tables;
+    kvr_sha256_ctx sha;
+    kvr_sha256_init(&sha);
+    kvr_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
+    kvr_sha256_update(&sha, tables, table_size);
+    return check_delta_hash(run, &sha, header, KVR_DELTA_HEADER_SIZE + table_size);
+}
+
+uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
+{
+    uint8_t raw[KVR_DELTA_HEADER_SIZE];
+    uint32_t result = kvr_delta_read_header(run, KVR_DELTA_IMAGE, raw, &t->header);
+    if (result == KVR_DE_OK) result = check_header(run, t->header);
     if (result != KVR_DE_OK) return result;
     const kvr_delta_header& h = t->header;
     uint32_t table_size = uint32_t(kvr_delta_table_size(h));
-    uint8_t* table = static_cast<uint8_t*>(kvr_engine_alloc(run, table_size));
-    if (table == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
-    result = read_delta(run, table, KVR_DELTA_HEADER_SIZE, table_size);
+    const uint8_t* table = nullptr;
+    result = kvr_delta_read_tables(run, raw, h, table_size, &table);
     if (result != KVR_DE_OK) return result;
     t->source_hashes = table;
     t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_HASH_SIZE;
     t->refs = t->blocks + uint64_t(h.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
     t->frames = t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE;
     t->frames_at = KVR_DELTA_HEADER_SIZE + table_size;
-
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
-    kvr_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
-    kvr_sha256_update(&sha, table, table_size);
-    result = check_delta_hash(run, &sha, *t);
-    if (result != KVR_DE_OK) return result;
     uint32_t mark = kvr_heap_mark(&run->heap);
     bool valid = tables_valid(run, *t, table_size);
     kvr_heap_release(&run->heap, mark);

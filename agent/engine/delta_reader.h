@@ -15,7 +15,17 @@ struct kvr_delta_tables {
     uint32_t frames_at; // delta offset of the first frame's packed bytes
 };
 
+// An image delta.
 uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* tables);
+
+// What every kind shares: delta bytes at an offset; the header, of the
+// kind wanted; the tables (table_size bytes after the header) into the heap,
+// with the whole delta's hash checked.
+uint32_t kvr_delta_read(kvr_engine_run* run, uint8_t* buffer, uint32_t at, uint32_t size);
+uint32_t kvr_delta_read_header(kvr_engine_run* run, uint32_t kind, uint8_t raw[KVR_DELTA_HEADER_SIZE],
+                               kvr_delta_header* header);
+uint32_t kvr_delta_read_tables(kvr_engine_run* run, const uint8_t raw[KVR_DELTA_HEADER_SIZE],
+                               const kvr_delta_header& header, uint32_t table_size, const uint8_t** table);
 
 kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i);
 kvr_delta_frame kvr_delta_frame_at(const kvr_delta_tables& tables, uint32_t i);

@@ -24,8 +24,9 @@ constexpr uint32_t KVR_ENGINE_ERR_SOURCE = 0xDE000005;      // flash is neither 
 constexpr uint32_t KVR_ENGINE_ERR_DECODE = 0xDE000006;      // frame or operations malformed
 constexpr uint32_t KVR_ENGINE_ERR_TARGET = 0xDE000007;      // a built block or the result misses its hash
 constexpr uint32_t KVR_ENGINE_ERR_IO = 0xDE000008;          // a callback failed
-constexpr uint32_t KVR_ENGINE_ERR_UNSUPPORTED = 0xDE000009; // delta kind this engine does not apply
+constexpr uint32_t KVR_ENGINE_ERR_UNSUPPORTED = 0xDE000009; // delta kind differs from the partition's
 constexpr uint32_t KVR_ENGINE_ERR_BLOCK_SIZE = 0xDE00000A;  // flash block size differs from the delta's
+constexpr uint32_t KVR_ENGINE_ERR_NO_SPACE = 0xDE00000B;    // file system lacks the free space the update needs
 
 // Allocates from the run's heap; traces and returns null when it is full.
 void* kvr_engine_alloc(kvr_engine_run* run, uint64_t size);

@@ -52,7 +52,7 @@ uint32_t decode(kvr_engine_run* run, lzma_stream* stream, const kvr_delta_frame&
 
 } // namespace
 
-uint32_t kvr_frame_unpack(kvr_engine_run* run, const kvr_delta_tables& t, const kvr_delta_frame& frame, uint8_t* out)
+uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_delta_frame& frame, uint8_t* out)
 {
     uint32_t out_size = frame.control_size + frame.difference_size + frame.literal_size;
     uint32_t mark = kvr_heap_mark(&run->heap);
@@ -60,7 +60,7 @@ uint32_t kvr_frame_unpack(kvr_engine_run* run, const kvr_delta_tables& t, const 
     if (chunk == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
     lzma_allocator allocator = {heap_alloc, heap_free, &run->heap};
     lzma_options_lzma options = {};
-    options.dict_size = t.header.dict_size;
+    options.dict_size = dict_size;
     options.lc = LZMA_LC_DEFAULT;
     options.lp = LZMA_LP_DEFAULT;
     options.pb = LZMA_PB_DEFAULT;

@@ -5,5 +5,5 @@
 #include "delta_reader.h"
 
 // out receives exactly the frame's control, difference and literal sections.
-uint32_t kvr_frame_unpack(kvr_engine_run* run, const kvr_delta_tables& tables, const kvr_delta_frame& frame,
-                          uint8_t* out);
+// dict_size is the delta header's.
+uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_delta_frame& frame, uint8_t* out);

@@ -167,7 +167,7 @@ uint32_t apply_frame(image_job* job, uint32_t f)
     uint32_t mark = kvr_heap_mark(&job->run->heap);
     uint8_t* unpacked = static_cast<uint8_t*>(
         kvr_engine_alloc(job->run, uint64_t(frame.control_size) + frame.difference_size + frame.literal_size));
-    uint32_t result = unpacked == nullptr ? KVR_ENGINE_ERR_NO_MEMORY : kvr_frame_unpack(job->run, job->tables, frame, unpacked);
+    uint32_t result = unpacked == nullptr ? KVR_ENGINE_ERR_NO_MEMORY : kvr_frame_unpack(job->run, job->tables.header.dict_size, frame, unpacked);
     kvr_frame_cursor cursor;
     if (result == KVR_DE_OK) kvr_frame_cursor_init(&cursor, frame, unpacked);
     for (uint32_t i = frame.first_block; i < frame.first_block + frame.block_count && result == KVR_DE_OK; ++i) {

@@ -1,21 +1,13 @@
 #include "delta_writer.h"
 
-#include "delta_format.h"
+#include "delta_packing.h"
 #include "sha256.h"
-
-#include <lzma.h>
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace fotapack {
 namespace {
-
-// Encoder settings, chosen by measured delta size on the benchmark pairs:
-// literal context 1 bit, no position bits (geometric mean 0.857 x bsdiff
-// against 0.867 with the LZMA defaults 3/0/2).
-constexpr uint32_t kPreset = 9 | LZMA_PRESET_EXTREME;
-constexpr uint32_t kLiteralContext = 1;
 
 struct frame_parts {
     std::vector<uint8_t> control, difference, literal;
@@ -24,12 +16,6 @@ struct frame_parts {
     uint32_t block_count = 0;
     size_t size() const { return control.size() + difference.size() + literal.size(); }
 };
-
-void put_varint(std::vector<uint8_t>& out, uint32_t value)
-{
-    uint8_t bytes[KVR_VARINT_MAX];
-    out.insert(out.end(), bytes, bytes + kvr_put_varint(bytes, value));
-}
 
 // One block's operations, as the engine reads them, into parts.
 void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
@@ -63,30 +49,6 @@ void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8
         put_varint(parts->control, o.literal);
         parts->source_at = source + o.copy;
     }
-}
-
-std::vector<uint8_t> pack(const std::vector<uint8_t>& data, uint32_t dict_size)
-{
-    lzma_options_lzma options;
-    if (lzma_lzma_preset(&options, kPreset)) throw std::runtime_error("LZMA2 preset unavailable");
-    options.dict_size = dict_size;
-    options.lc = kLiteralContext;
-    options.lp = 0;
-    options.pb = 0;
-    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    std::vector<uint8_t> out(data.size() + data.size() / 8 + 4096);
-    size_t written = 0;
-    if (lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), out.data(), &written, out.size()) != LZMA_OK)
-        throw std::runtime_error("LZMA2 encoding failed");
-    out.resize(written);
-    return out;
-}
-
-void append_le32(std::vector<uint8_t>& out, uint32_t value)
-{
-    uint8_t bytes[4];
-    kvr_put_le32(bytes, value);
-    out.insert(out.end(), bytes, bytes + 4);
 }
 
 void append_hash(std::vector<uint8_t>& out, const uint8_t* data, size_t size)
@@ -176,7 +138,7 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
         std::vector<uint8_t> joined(f.control);
         joined.insert(joined.end(), f.difference.begin(), f.difference.end());
         joined.insert(joined.end(), f.literal.begin(), f.literal.end());
-        packed.push_back(pack(joined, dict_size));
+        packed.push_back(pack_frame(joined, dict_size));
         kvr_delta_frame entry = {offset, uint32_t(packed.back().size()), uint32_t(f.control.size()),
                                  uint32_t(f.difference.size()), uint32_t(f.literal.size()), f.first_block,
                                  f.block_count};
@@ -186,17 +148,7 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
         offset += entry.packed_size;
     }
     for (const std::vector<uint8_t>& p : packed) body.insert(body.end(), p.begin(), p.end());
-    h.body_size = uint32_t(body.size());
-
-    std::vector<uint8_t> delta(KVR_DELTA_HEADER_SIZE);
-    kvr_delta_header_write(h, delta.data());
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
-    kvr_sha256_update(&sha, delta.data(), KVR_DELTA_HASHED_HEADER);
-    kvr_sha256_update(&sha, body.data(), body.size());
-    kvr_sha256_final(&sha, h.delta_hash);
-    kvr_delta_header_write(h, delta.data());
-    delta.insert(delta.end(), body.begin(), body.end());
+    std::vector<uint8_t> delta = seal_delta(h, body);
     if (stats != nullptr) *stats = {h.block_count, h.frame_count, plan.broken_copies};
     return delta;
 }

@@ -1,6 +1,7 @@
 // fotapack: builds update packages and partition deltas on the host; lists
 // and extracts packages.
 #include "file_io.h"
+#include "fs_delta.h"
 #include "image_delta.h"
 #include "manifest.h"
 #include "package_build.h"
@@ -27,15 +28,16 @@ const char kDiffHelp[] =
     "usage: fotapack diff OLD NEW OUT [--fs] [--block-size BYTES]\n"
     "Writes to OUT the delta that turns the partition image OLD into NEW in\n"
     "place, one erase block at a time (default block size 131072 bytes).\n"
-    "--fs: OLD and NEW are folders of a file-system partition (not supported\n"
-    "by this version: it fails with a message).\n";
+    "--fs: OLD and NEW are folders of a file-system partition; the delta holds\n"
+    "per-file operations (folders, new, changed, removed and renamed files,\n"
+    "links, attributes), paths relative to the partition's mount path.\n";
 
 const char kBuildHelp[] =
     "usage: fotapack build MANIFEST OUT\n"
     "Writes the update package OUT. MANIFEST is plain text, one item a line,\n"
     "'#' starts a comment, relative paths are from the manifest's folder:\n"
     "  NAME KIND OLD NEW    partition NAME of the partition tables, KIND image\n"
-    "                       or fs (fs is not supported by this version)\n"
+    "                       (OLD and NEW images) or fs (OLD and NEW folders)\n"
     "  pre PATH             member preprocessing.mld\n"
     "  post PATH            member postprocessing.mld\n"
     "  block-size BYTES     erase-block size of the deltas (default 131072)\n"
@@ -79,8 +81,11 @@ int run_diff(const std::vector<std::string>& args)
     }
     if (paths.size() != 3) return usage_error(kDiffHelp);
     if (file_system) {
-        std::fputs("fotapack: file-system deltas are not supported by this version\n", stderr);
-        return 1;
+        fs_delta_stats stats;
+        std::vector<uint8_t> delta = make_fs_delta(paths[0], paths[1], &stats);
+        write_file(paths[2], delta);
+        std::printf("%zu bytes, %u file operations, %u frames\n", delta.size(), stats.operations, stats.frames);
+        return 0;
     }
     delta_stats stats;
     std::vector<uint8_t> delta = make_image_delta(read_file(paths[0]), read_file(paths[1]), block_size, &stats);

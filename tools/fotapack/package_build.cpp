@@ -1,6 +1,7 @@
 #include "package_build.h"
 
 #include "file_io.h"
+#include "fs_delta.h"
 #include "image_delta.h"
 #include "package_file.h"
 #include "part_tables.h"
@@ -26,9 +27,9 @@ std::vector<uint8_t> build_package(const manifest& m)
     std::vector<package_member> members;
     for (const manifest_partition& p : m.partitions) {
         std::string name = member_name(p.name, p.file_system);
-        if (p.file_system)
-            throw std::runtime_error(p.name + ": file-system partitions are not supported by this fotapack yet");
-        members.push_back({name, make_image_delta(read_file(p.old_path), read_file(p.new_path), m.block_size, nullptr)});
+        members.push_back({name, p.file_system ? make_fs_delta(p.old_path, p.new_path, nullptr)
+                                               : make_image_delta(read_file(p.old_path), read_file(p.new_path),
+                                                                  m.block_size, nullptr)});
     }
     if (!m.pre_script.empty()) members.push_back({"preprocessing.mld", read_file(m.pre_script)});
     if (!m.post_script.empty()) members.push_back({"postprocessing.mld", read_file(m.post_script)});

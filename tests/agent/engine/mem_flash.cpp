@@ -20,13 +20,14 @@ bool in_range(const std::vector<uint8_t>& data, uint64_t start, uint64_t size)
     return start <= data.size() && size <= data.size() - start;
 }
 
-// Counts a write; true when this one is the cut.
-bool cut_now(mem_flash* f)
-{
-    return f->writes++ == f->cut_at_write;
-}
-
 } // namespace
+
+bool mem_flash_cut_now(mem_flash* f)
+{
+    if (f->writes++ != f->cut_at_write) return false;
+    f->cut = true;
+    return true;
+}
 
 uint32_t DE_GetDelta(flash_ctx* ctx, unsigned char* buffer, uint32_t start, uint32_t size)
 {
@@ -55,9 +56,8 @@ uint32_t DE_WriteBlock(flash_ctx* ctx, uint32_t address, const unsigned char* da
     if (f->cut || address % f->block_size != 0 || !in_range(f->flash, address, f->block_size)) return KVR_DE_ERR_WRITE;
     ++f->block_writes;
     std::memset(f->flash.data() + address, 0xFF, f->block_size);
-    if (cut_now(f)) {
+    if (mem_flash_cut_now(f)) {
         std::memcpy(f->flash.data() + address, data, f->block_size / 2);
-        f->cut = true;
         return KVR_DE_ERR_WRITE;
     }
     std::memcpy(f->flash.data() + address, data, f->block_size);
@@ -69,9 +69,8 @@ uint32_t DE_WriteBackupBlock(flash_ctx* ctx, uint32_t, const unsigned char* data
     mem_flash* f = of(ctx);
     if (f->cut) return KVR_DE_ERR_WRITE;
     ++f->backup_writes;
-    bool torn = cut_now(f);
+    bool torn = mem_flash_cut_now(f);
     f->backup.assign(data, data + (torn ? f->block_size / 3 : f->block_size));
-    f->cut = torn;
     return torn ? KVR_DE_ERR_WRITE : KVR_DE_OK;
 }
 
@@ -114,7 +113,9 @@ mem_flash make_mem_flash(const std::vector<uint8_t>& image, uint32_t size, uint3
     return f;
 }
 
-uint32_t run_engine(mem_flash* flash, bool verify, uint32_t heap_size)
+namespace {
+
+uint32_t run_with(mem_flash* flash, bool verify, uint32_t heap_size, const char* mount_path, const char* tmp_path)
 {
     static char name[] = "kernel";
     flash->heap.assign(heap_size, 0);
@@ -126,11 +127,30 @@ uint32_t run_engine(mem_flash* flash, bool verify, uint32_t heap_size)
     params[KVR_PARAM_OP_MODE] = verify ? 1 : 0;
     params[KVR_PARAM_HEAP] = reinterpret_cast<uintptr_t>(flash->heap.data());
     params[KVR_PARAM_HEAP_SIZE] = heap_size;
-    params[KVR_PARAM_IMAGE] = 1;
-    params[KVR_PARAM_WORK_WORD] = reinterpret_cast<uintptr_t>(&work_word);
+    if (mount_path == nullptr) {
+        params[KVR_PARAM_IMAGE] = 1;
+        params[KVR_PARAM_WORK_WORD] = reinterpret_cast<uintptr_t>(&work_word);
+    } else {
+        descriptor[KVR_DESC_MOUNT_PATH] = reinterpret_cast<uintptr_t>(mount_path);
+        descriptor[KVR_DESC_FILE_SYSTEM] = 1;
+        params[KVR_PARAM_TMP_FILE] = reinterpret_cast<uintptr_t>(tmp_path);
+    }
     params[KVR_PARAM_DESCRIPTOR] = reinterpret_cast<uintptr_t>(descriptor);
     params[KVR_PARAM_USER_DATA] = reinterpret_cast<uintptr_t>(flash);
     return kvr_delta_engine_run(params);
+}
+
+} // namespace
+
+uint32_t run_engine(mem_flash* flash, bool verify, uint32_t heap_size)
+{
+    return run_with(flash, verify, heap_size, nullptr, nullptr);
+}
+
+uint32_t run_fs_engine(mem_flash* flash, bool verify, const char* mount_path, const char* tmp_path,
+                       uint32_t heap_size)
+{
+    return run_with(flash, verify, heap_size, mount_path, tmp_path);
 }
 
 uint32_t traced_heap_peak(const mem_flash& flash)

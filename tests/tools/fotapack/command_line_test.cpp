@@ -63,7 +63,15 @@ TEST(CommandLine, BuildListExtract)
     outcome diffed = run("diff " + dir + "/old.bin " + dir + "/new.bin " + dir + "/kernel.delta");
     EXPECT_EQ(diffed.status, 0) << diffed.output;
     EXPECT_EQ(fotapack::read_file(dir + "/kernel.delta"), fotapack::read_file(dir + "/out/kernel.mld"));
+    // --fs wants folders.
     EXPECT_EQ(run("diff --fs " + dir + "/old.bin " + dir + "/new.bin " + dir + "/x").status, 1);
+    std::filesystem::create_directories(dir + "/old_fs");
+    std::filesystem::create_directories(dir + "/new_fs");
+    fotapack::write_file(dir + "/new_fs/added", std::vector<uint8_t>{'n', 'e', 'w'});
+    outcome fs_diffed = run("diff --fs " + dir + "/old_fs " + dir + "/new_fs " + dir + "/system.delta");
+    EXPECT_EQ(fs_diffed.status, 0) << fs_diffed.output;
+    EXPECT_NE(fs_diffed.output.find("2 file operations"), std::string::npos) << fs_diffed.output;
+    EXPECT_EQ(fotapack::read_file(dir + "/system.delta").at(0), 'K');
     EXPECT_EQ(run("list " + dir + "/manifest").status, 1);
 }
 

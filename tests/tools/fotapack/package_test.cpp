@@ -1,4 +1,5 @@
 // Package layout, listing, extraction, member names, manifests, determinism.
+#include "delta_format.h"
 #include "file_io.h"
 #include "manifest.h"
 #include "package_build.h"
@@ -117,10 +118,27 @@ TEST(Build, SameInputsGiveTheSameBytes)
     EXPECT_EQ(std::string(first.begin() + entries[0].offset, first.begin() + entries[0].offset + 4), "KVRD");
 }
 
-TEST(Build, FileSystemPartitionsAreRefused)
+TEST(Build, FileSystemPartitionFromTwoFolders)
 {
-    manifest m = parse_manifest("system fs a b\n", "");
-    EXPECT_THROW(build_package(m), std::runtime_error);
+    std::string dir = scratch("fs_build");
+    std::filesystem::create_directories(dir + "/old/etc");
+    std::filesystem::create_directories(dir + "/new/etc");
+    write_file(dir + "/old/etc/config", bytes("a=1\n"));
+    write_file(dir + "/new/etc/config", bytes("a=2\n"));
+    write_file(dir + "/new/etc/added", bytes("new\n"));
+    manifest m = parse_manifest("system fs old new\n", dir);
+    std::vector<uint8_t> first = build_package(m);
+    EXPECT_EQ(build_package(m), first);
+    std::vector<package_entry> entries = read_package_entries(first);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "system.mld");
+    std::vector<uint8_t> member(first.begin() + entries[0].offset,
+                                first.begin() + entries[0].offset + entries[0].length);
+    kvr_delta_header header;
+    ASSERT_TRUE(kvr_delta_header_read(member.data(), &header));
+    EXPECT_EQ(header.kind, uint32_t(KVR_DELTA_FILE_SYSTEM));
+    EXPECT_EQ(header.block_count, 3u); // operations: changed file, new file, the new file's attributes
+    EXPECT_THROW(build_package(parse_manifest("system fs missing new\n", dir)), std::runtime_error);
 }
 
 } // namespace

@@ -1,0 +1,65 @@
+#include "delta_packing.h"
+
+#include "sha256.h"
+
+#include <lzma.h>
+
+#include <stdexcept>
+
+namespace fotapack {
+namespace {
+
+// Encoder settings, chosen by measured delta size on the benchmark pairs:
+// literal context 1 bit, no position bits (geometric mean 0.857 x bsdiff
+// against 0.867 with the LZMA defaults 3/0/2).
+constexpr uint32_t kPreset = 9 | LZMA_PRESET_EXTREME;
+constexpr uint32_t kLiteralContext = 1;
+
+} // namespace
+
+void put_varint(std::vector<uint8_t>& out, uint32_t value)
+{
+    uint8_t bytes[KVR_VARINT_MAX];
+    out.insert(out.end(), bytes, bytes + kvr_put_varint(bytes, value));
+}
+
+void append_le32(std::vector<uint8_t>& out, uint32_t value)
+{
+    uint8_t bytes[4];
+    kvr_put_le32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+std::vector<uint8_t> pack_frame(const std::vector<uint8_t>& data, uint32_t dict_size)
+{
+    lzma_options_lzma options;
+    if (lzma_lzma_preset(&options, kPreset)) throw std::runtime_error("LZMA2 preset unavailable");
+    options.dict_size = dict_size;
+    options.lc = kLiteralContext;
+    options.lp = 0;
+    options.pb = 0;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::vector<uint8_t> out(data.size() + data.size() / 8 + 4096);
+    size_t written = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), out.data(), &written, out.size()) != LZMA_OK)
+        throw std::runtime_error("LZMA2 encoding failed");
+    out.resize(written);
+    return out;
+}
+
+std::vector<uint8_t> seal_delta(kvr_delta_header header, const std::vector<uint8_t>& body)
+{
+    header.body_size = uint32_t(body.size());
+    std::vector<uint8_t> delta(KVR_DELTA_HEADER_SIZE);
+    kvr_delta_header_write(header, delta.data());
+    kvr_sha256_ctx sha;
+    kvr_sha256_init(&sha);
+    kvr_sha256_update(&sha, delta.data(), KVR_DELTA_HASHED_HEADER);
+    kvr_sha256_update(&sha, body.data(), body.size());
+    kvr_sha256_final(&sha, header.delta_hash);
+    kvr_delta_header_write(header, delta.data());
+    delta.insert(delta.end(), body.begin(), body.end());
+    return delta;
+}
+
+} // namespace fotapack
