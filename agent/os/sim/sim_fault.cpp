@@ -2,11 +2,8 @@
 
 #include "os/sim/sim_root.h"
 
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,21 +41,8 @@ bool device_scope()
 // and not the host. 0 when the count can't be kept.
 long next_device_count(const char* name)
 {
-    char device_path[64];
-    char folder[PATH_MAX];
-    char counter[PATH_MAX];
-    std::snprintf(device_path, sizeof device_path, "/sim/%s", name);
-    if (sim_map("/sim", folder, sizeof folder) != 0 || sim_map(device_path, counter, sizeof counter) != 0) return 0;
-    mkdir(folder, 0700);
-    long count = 0;
-    if (FILE* in = std::fopen(counter, "r")) {
-        if (std::fscanf(in, "%ld", &count) != 1) count = 0;
-        std::fclose(in);
-    }
-    FILE* out = std::fopen(counter, "w");
-    if (out == nullptr) return 0;
-    bool written = std::fprintf(out, "%ld\n", count + 1) > 0;
-    return std::fclose(out) == 0 && written ? count + 1 : 0;
+    const long count = sim_count_event(name);
+    return count < 0 ? 0 : count;
 }
 
 // Counts one operation of the power-cut count kept in process_count (or in

@@ -83,7 +83,7 @@ int sim_sync(void)
     return result;
 }
 
-int sim_count_event(const char* name)
+long sim_count_event(const char* name)
 {
     char folder[PATH_MAX];
     char counter[PATH_MAX];
@@ -98,9 +98,6 @@ int sim_count_event(const char* name)
     }
     FILE* out = std::fopen(counter, "w");
     if (out == nullptr) return -1;
-    std::fprintf(out, "%ld\n", count + 1);
-    std::fflush(out);
-    fsync(fileno(out));
-    std::fclose(out);
-    return 0;
+    const bool written = std::fprintf(out, "%ld\n", count + 1) > 0;
+    return std::fclose(out) == 0 && written ? count + 1 : -1;
 }

@@ -23,6 +23,7 @@ bool sim_path_climbs(const char* path);
 // Flushes the file system that holds the root.
 int sim_sync(void);
 
-// Adds one to the count in "<root>/sim/<name>" (created at 1), synced;
-// 0 or -1.
-int sim_count_event(const char* name);
+// Adds one to the count in "<root>/sim/<name>" (created at 1); the new
+// count, or -1. A simulated power cut ends the process, so what was written
+// survives it without a sync.
+long sim_count_event(const char* name);
