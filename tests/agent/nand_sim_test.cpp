@@ -189,6 +189,27 @@ TEST_F(NandSim, Yaffs2MountIsTheFolderOfThePartition)
     EXPECT_EQ(errno, EINVAL);
 }
 
+TEST_F(NandSim, AStartOfTheDeviceFindsNoMountOfAnEarlierStart)
+{
+    std::string block_device = "/dev/block/mtdblock" + std::to_string(root.mtd_number("userdata"));
+    root.write("/cache/kvr_fota/dua/mnt/.keep", "");
+    ASSERT_EQ(os_unlink("/cache/kvr_fota/dua/mnt/.keep"), 0);
+    ASSERT_EQ(os_mount(block_device.c_str(), "/cache/kvr_fota/dua/mnt/", "yaffs2", 0), 0);
+    FILE* file = os_fopen("/cache/kvr_fota/dua/mnt/left", "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    ASSERT_EQ(os_init(), 0);
+    EXPECT_TRUE(root.exists("/cache/kvr_fota/dua/mnt/left")) << "a start of the program alone is no restart";
+    setenv("KVR_SIM_BOOT", "1", 1);
+    ASSERT_EQ(os_init(), 0);
+    unsetenv("KVR_SIM_BOOT");
+    EXPECT_FALSE(root.exists("/cache/kvr_fota/dua/mnt/left"));
+    EXPECT_TRUE(root.exists("/sim/yaffs2/mtd" + std::to_string(root.mtd_number("userdata")) + "/left"));
+    ASSERT_EQ(os_mount(block_device.c_str(), "/cache/kvr_fota/dua/mnt", "yaffs2", 0), 0);
+    EXPECT_TRUE(root.exists("/cache/kvr_fota/dua/mnt/left"));
+    ASSERT_EQ(os_umount("/cache/kvr_fota/dua/mnt/"), 0);
+}
+
 TEST_F(NandSim, LinksReadBackAsDevicePathsAndNeverLeaveTheRoot)
 {
     ASSERT_EQ(os_symlink("/system/bin/sh", "/cache/sh"), 0);

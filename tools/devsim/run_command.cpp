@@ -62,6 +62,8 @@ struct faults {
 
 // The device counts the operations of the whole run for its power cuts.
 const char kCutScope[] = "KVR_SIM_POWER_CUT_SCOPE=device";
+// Every start is a start of the device: no mount of an earlier start is left.
+const char kBoot[] = "KVR_SIM_BOOT=1";
 
 faults chosen_faults(const command_words& given)
 {
@@ -103,6 +105,7 @@ bool run_start(const device& dev, const program& agent, faults& chosen, run_tota
     std::vector<std::string> environment = chosen.every_start;
     environment.insert(environment.end(), chosen.power_cut.begin(), chosen.power_cut.end());
     environment.push_back(kCutScope);
+    environment.push_back(kBoot);
 
     device_state before = read_device_state(dev);
     std::cout << "start " << totals.starts << ": kvr_fota_update" << (args.empty() ? "" : " update") << "\n"
@@ -243,7 +246,8 @@ std::string run_help()
            "closing log line, power returns and the agent is started again.\n"
            "\n"
            "Faults of the simulated device, given to the agent as environment variables.\n"
-           "Every start gets KVR_SIM_POWER_CUT_SCOPE=device: the device counts the flash\n"
+           "Every start gets KVR_SIM_BOOT=1 (mounts of earlier starts are gone, as after a\n"
+           "restart or a power cut) and KVR_SIM_POWER_CUT_SCOPE=device: the device counts the flash\n"
            "and file operations for power cuts across all the starts of this run, from 1\n"
            "(devsim run empties ROOT/sim/flash_ops and ROOT/sim/file_ops first), so that a\n"
            "cut can fall in any start; the failures count from 1 in each start:\n"

@@ -42,7 +42,10 @@ bool changes_file(const char* fopen_mode)
 
 int os_init(void)
 {
-    return sim_root_init();
+    if (sim_root_init() != 0) return -1;
+    const char* boot = std::getenv("KVR_SIM_BOOT");
+    if (boot != nullptr && std::strcmp(boot, "1") == 0) sim_unmount_all();
+    return 0;
 }
 
 FILE* os_fopen(const char* path, const char* mode)

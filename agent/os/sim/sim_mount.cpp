@@ -7,13 +7,44 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char kFileSystems[] = "/sim/yaffs2";
+const char kMountList[] = "/sim/mounts";
+
+// The folder as listed: without trailing slashes.
+std::string listed_name(const char* folder)
+{
+    std::string name(folder);
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    return name;
+}
+
+std::vector<std::string> listed_mounts(void)
+{
+    std::vector<std::string> folders;
+    char list[PATH_MAX];
+    if (sim_map(kMountList, list, sizeof list) != 0) return folders;
+    std::ifstream in(list);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) folders.push_back(line);
+    return folders;
+}
+
+void write_mount_list(const std::vector<std::string>& folders)
+{
+    char list[PATH_MAX];
+    if (sim_map(kMountList, list, sizeof list) != 0) return;
+    std::ofstream out(list, std::ios::trunc);
+    for (const std::string& folder : folders) out << folder << '\n';
+}
 
 // Maps the folder without its trailing slashes, so that a mount point that
 // is a link is seen as the link itself.
@@ -78,7 +109,12 @@ int sim_mount(const char* device, const char* folder, const char* type)
         if (errno == ENOTEMPTY || errno == EEXIST) errno = EBUSY;
         return -1;
     }
-    if (symlink(backing, real) == 0) return 0;
+    if (symlink(backing, real) == 0) {
+        std::vector<std::string> folders = listed_mounts();
+        folders.push_back(listed_name(folder));
+        write_mount_list(folders);
+        return 0;
+    }
     int error = errno;
     mkdir(real, st.st_mode & 07777);
     errno = error;
@@ -94,5 +130,15 @@ int sim_umount(const char* folder)
         return -1;
     }
     if (unlink(real) != 0) return -1;
+    std::vector<std::string> folders = listed_mounts();
+    std::erase(folders, listed_name(folder));
+    write_mount_list(folders);
     return mkdir(real, 0700);
+}
+
+void sim_unmount_all(void)
+{
+    for (const std::string& folder : listed_mounts()) sim_umount(folder.c_str());
+    char list[PATH_MAX];
+    if (sim_map(kMountList, list, sizeof list) == 0) unlink(list);
 }
