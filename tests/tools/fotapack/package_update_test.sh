@@ -3,9 +3,17 @@
 # of both tables is applied by the simulated agent with the delta engine,
 # through devsim's restart loop: the update ends with status 0 and every
 # partition holds its new image, followed by erased flash.
-# Usage: package_update_test.sh FOTAPACK DEVSIM
+# With AGENT, REGISTER and EMULATOR, devsim runs those builds of the agent
+# and of its register command through the emulator (the ARM build under
+# qemu-arm).
+# Usage: package_update_test.sh FOTAPACK DEVSIM [AGENT REGISTER EMULATOR]
 set -uo pipefail
 fotapack=$1 devsim=$2
+run_with=() register_with=()
+if [[ $# -ge 5 ]]; then
+  run_with=(--agent "$3" --emulator "$5")
+  register_with=(--register "$4" --emulator "$5")
+fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; [[ -f "$work/run.txt" ]] && tail -40 "$work/run.txt" >&2; exit 1; }
@@ -46,8 +54,8 @@ printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old 
 
 "$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
 "$devsim" init "$work/root" --layout "$layout" >/dev/null || fail "devsim init"
-"$devsim" register "$work/root" "$work/update.pkg" >/dev/null || fail "devsim register"
-env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" >"$work/run.txt" 2>&1 || fail "devsim run"
+"$devsim" register "$work/root" "$work/update.pkg" "${register_with[@]}" >/dev/null || fail "devsim register"
+env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" "${run_with[@]}" >"$work/run.txt" 2>&1 || fail "devsim run"
 grep -q "update status: 0" "$work/run.txt" || fail "the update did not end with status 0"
 for name in kernel recovery kernel_maintenance; do
   "$devsim" dump "$work/root" "$name" "$work/$name.dump" || fail "devsim dump $name"
