@@ -45,7 +45,7 @@ void put_file(const std::string& root, const std::string& path, const std::vecto
     std::string full = root + "/" + path;
     fs::create_directories(fs::path(full).parent_path());
     FILE* out = std::fopen(full.c_str(), "wb");
-    if (out == nullptr || std::fwrite(content.data(), 1, content.size(), out) != content.size())
+    if (out == nullptr || (!content.empty() && std::fwrite(content.data(), 1, content.size(), out) != content.size()))
         throw std::runtime_error("cannot write " + full);
     std::fclose(out);
     if (chown(full.c_str(), uid, gid) != 0 || chmod(full.c_str(), mode) != 0)
