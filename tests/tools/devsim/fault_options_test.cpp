@@ -59,6 +59,7 @@ TEST(DevsimFaults, PassedToTheDeviceAsDocumented)
                            "KVR_FOTA_ROOT=" +
                            device_root +
                            "\n"
+                           "KVR_SIM_BOOT=1\n"
                            "KVR_SIM_FAIL_ERASE=5\n"
                            "KVR_SIM_FAIL_WRITE=7\n"
                            "KVR_SIM_POWER_CUT=3\n"
@@ -68,6 +69,7 @@ TEST(DevsimFaults, PassedToTheDeviceAsDocumented)
                            "KVR_FOTA_ROOT=" +
                            device_root +
                            "\n"
+                           "KVR_SIM_BOOT=1\n"
                            "KVR_SIM_FAIL_ERASE=5\n"
                            "KVR_SIM_FAIL_WRITE=7\n"
                            "KVR_SIM_POWER_CUT_SCOPE=device\n"
@@ -88,7 +90,7 @@ TEST(DevsimFaults, WithoutOptionsNoFaultReachesTheDevice)
     EXPECT_NE(run.out.find("\nfaults: none\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nKVR_STANDIN_ENGINE: (unset)\n"), std::string::npos) << run.out;
     EXPECT_EQ(read_bytes(root / "cache/seen"), "start update\nKVR_FOTA_ROOT=" + fs::canonical(root).string() +
-                                                   "\nKVR_SIM_POWER_CUT_SCOPE=device\n");
+                                                   "\nKVR_SIM_BOOT=1\nKVR_SIM_POWER_CUT_SCOPE=device\n");
 }
 
 } // namespace
