@@ -67,6 +67,7 @@ void kvr_sha256_init(kvr_sha256_ctx* ctx)
 
 void kvr_sha256_update(kvr_sha256_ctx* ctx, const uint8_t* data, size_t size)
 {
+    if (size == 0) return;
     ctx->length += size;
     if (ctx->pending_size > 0) {
         size_t take = 64 - ctx->pending_size < size ? 64 - ctx->pending_size : size;
