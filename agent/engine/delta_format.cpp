@@ -54,7 +54,7 @@ bool kvr_delta_header_read(const uint8_t in[KVR_DELTA_HEADER_SIZE], kvr_delta_he
 
 uint64_t kvr_delta_table_size(const kvr_delta_header& header)
 {
-    return uint64_t(header.source_block_count) * KVR_DELTA_HASH_SIZE +
+    return uint64_t(header.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE +
            uint64_t(header.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE +
            uint64_t(header.ref_count) * KVR_DELTA_REF_SIZE +
            uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
@@ -98,7 +98,7 @@ void kvr_delta_block_write(const kvr_delta_block& block, uint8_t* out)
     kvr_put_le32(out + 4, block.ref_first);
     kvr_put_le32(out + 8, block.ref_count);
     kvr_put_le32(out + 12, block.frame);
-    std::memcpy(out + 16, block.hash, KVR_DELTA_HASH_SIZE);
+    std::memcpy(out + 16, block.hash, KVR_DELTA_BLOCK_HASH_SIZE);
 }
 
 void kvr_delta_block_read(const uint8_t* in, kvr_delta_block* block)
@@ -107,7 +107,7 @@ void kvr_delta_block_read(const uint8_t* in, kvr_delta_block* block)
     block->ref_first = kvr_le32(in + 4);
     block->ref_count = kvr_le32(in + 8);
     block->frame = kvr_le32(in + 12);
-    std::memcpy(block->hash, in + 16, KVR_DELTA_HASH_SIZE);
+    std::memcpy(block->hash, in + 16, KVR_DELTA_BLOCK_HASH_SIZE);
 }
 
 void kvr_delta_frame_write(const kvr_delta_frame& frame, uint8_t* out)

@@ -5,12 +5,14 @@
 // Layout (offsets in bytes):
 //   header, KVR_DELTA_HEADER_SIZE bytes (fields below)
 //   body:
-//     source block hashes   source_block_count x 32: SHA-256 of each source
-//                           erase block's image bytes (the last one short)
-//     block table           block_count x 48, in the order of writing:
+//     source block hashes   source_block_count x 16: block hash of each
+//                           source erase block's image bytes (the last one
+//                           short)
+//     block table           block_count x 32, in the order of writing:
 //                           u32 block index, u32 first ref, u32 ref count,
-//                           u32 frame, then the SHA-256 of the whole target
-//                           erase block (image bytes, then 0xFF to its end)
+//                           u32 frame, then the block hash of the whole
+//                           target erase block (image bytes, then 0xFF to
+//                           its end)
 //     refs                  ref_count x u32: source block indices a block
 //                           reads, ascending within each block
 //     frame table           frame_count x 28: u32 packed offset (from the body
@@ -53,8 +55,12 @@
 #include <cstdint>
 
 constexpr uint8_t KVR_DELTA_MAGIC[4] = {'K', 'V', 'R', 'D'};
-constexpr uint32_t KVR_DELTA_VERSION = 1;
+constexpr uint32_t KVR_DELTA_VERSION = 2;
 constexpr uint32_t KVR_DELTA_HASH_SIZE = 32;
+// A block hash is the first 16 bytes of the SHA-256: ample against chance
+// (the whole source and target images keep their full hashes), and it halves
+// what the tables add to a small delta.
+constexpr uint32_t KVR_DELTA_BLOCK_HASH_SIZE = 16;
 
 enum kvr_delta_kind : uint32_t { KVR_DELTA_IMAGE = 1, KVR_DELTA_FILE_SYSTEM = 2 };
 enum kvr_delta_codec : uint32_t { KVR_DELTA_CODEC_LZMA2 = 1 };
@@ -66,7 +72,7 @@ constexpr uint32_t KVR_DELTA_BLOCK_LIMIT = 1u << 20;
 
 constexpr uint32_t KVR_DELTA_HEADER_SIZE = 148;
 constexpr uint32_t KVR_DELTA_HASHED_HEADER = 116; // header bytes the delta hash covers
-constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 48;
+constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 16 + KVR_DELTA_BLOCK_HASH_SIZE;
 constexpr uint32_t KVR_DELTA_REF_SIZE = 4;
 constexpr uint32_t KVR_DELTA_FRAME_ENTRY_SIZE = 28;
 
@@ -110,7 +116,7 @@ struct kvr_delta_block {
     uint32_t ref_first;
     uint32_t ref_count;
     uint32_t frame;
-    uint8_t hash[KVR_DELTA_HASH_SIZE];
+    uint8_t hash[KVR_DELTA_BLOCK_HASH_SIZE];
 };
 
 struct kvr_delta_frame {

@@ -168,7 +168,7 @@ uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
     result = kvr_delta_read_tables(run, raw, h, table_size, &table);
     if (result != KVR_DE_OK) return result;
     t->source_hashes = table;
-    t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_HASH_SIZE;
+    t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE;
     t->refs = t->blocks + uint64_t(h.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
     t->frames = t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE;
     t->frames_at = KVR_DELTA_HEADER_SIZE + table_size;

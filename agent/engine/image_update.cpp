@@ -64,8 +64,8 @@ uint32_t check_source_block(image_job* job, uint32_t index)
         uint8_t digest[KVR_DELTA_HASH_SIZE];
         uint32_t result = hash_flash(job, address, size, digest);
         if (result != KVR_DE_OK) return result;
-        bool good = std::memcmp(digest, job->tables.source_hashes + uint64_t(index) * KVR_DELTA_HASH_SIZE,
-                                KVR_DELTA_HASH_SIZE) == 0;
+        bool good = std::memcmp(digest, job->tables.source_hashes + uint64_t(index) * KVR_DELTA_BLOCK_HASH_SIZE,
+                                KVR_DELTA_BLOCK_HASH_SIZE) == 0;
         job->source_checks[index] = good ? SOURCE_GOOD : SOURCE_BAD;
         if (!good)
             DE_Trace(job->run->ctx, "%s: source region 0x%x+0x%x does not hold the expected data\n",
@@ -80,11 +80,11 @@ uint32_t survey_block(image_job* job, uint32_t i)
     uint8_t digest[KVR_DELTA_HASH_SIZE];
     uint32_t result = hash_flash(job, b.index * job->tables.header.block_size, job->tables.header.block_size, digest);
     if (result != KVR_DE_OK) return result;
-    if (std::memcmp(digest, b.hash, KVR_DELTA_HASH_SIZE) == 0) {
+    if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) == 0) {
         job->states[i] = BLOCK_DONE;
         return KVR_DE_OK;
     }
-    if (job->has_backup && std::memcmp(job->backup_hash, b.hash, KVR_DELTA_HASH_SIZE) == 0) {
+    if (job->has_backup && std::memcmp(job->backup_hash, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) == 0) {
         job->states[i] = BLOCK_FROM_BACKUP;
         return KVR_DE_OK;
     }
@@ -145,7 +145,7 @@ uint32_t apply_block(image_job* job, uint32_t i, kvr_frame_cursor* cursor)
     if (!pending) return write_block(job, b, job->backup, false);
     uint8_t digest[KVR_DELTA_HASH_SIZE];
     kvr_sha256(job->block, job->tables.header.block_size, digest);
-    if (std::memcmp(digest, b.hash, KVR_DELTA_HASH_SIZE) != 0) {
+    if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) != 0) {
         DE_Trace(job->run->ctx, "%s: block 0x%x built wrong, nothing written for it\n", job->run->part_name,
                  b.index * job->tables.header.block_size);
         return KVR_ENGINE_ERR_TARGET;

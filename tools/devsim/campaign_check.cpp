@@ -2,6 +2,7 @@
 
 #include "device_state.h"
 #include "files.h"
+#include "folder_snapshot.h"
 #include "paths.h"
 
 namespace devsim {
@@ -10,12 +11,24 @@ namespace {
 
 enum class image_state { source, target, mixture };
 
-image_state state_of(const std::string& flash, const checked_partition& part)
+image_state state_of(const std::string& content, const checked_partition& part)
 {
-    if (flash.size() >= part.target.size() && flash.compare(0, part.target.size(), part.target) == 0 &&
-        flash.find_first_not_of('\xff', part.target.size()) == std::string::npos)
+    if (part.folder) {
+        if (content == part.target) return image_state::target;
+        return content == part.source ? image_state::source : image_state::mixture;
+    }
+    if (content.size() >= part.target.size() && content.compare(0, part.target.size(), part.target) == 0 &&
+        content.find_first_not_of('\xff', part.target.size()) == std::string::npos)
         return image_state::target;
-    return flash == part.source ? image_state::source : image_state::mixture;
+    return content == part.source ? image_state::source : image_state::mixture;
+}
+
+// The partition's flash, or the snapshot of its files.
+std::optional<std::string> content_of(const device& dev, const checked_partition& part)
+{
+    int number = dev.number_of(part.name);
+    if (number < 0) return std::nullopt;
+    return part.folder ? folder_snapshot(dev.file_system(number)) : read_file(dev.flash(number));
 }
 
 // The report's "result: " line without its prefix.
@@ -44,9 +57,8 @@ run_verdict judge_run(const device& dev, const std::vector<checked_partition>& c
     bool any_mixture = false;
     std::string places;
     for (const checked_partition& part : checked) {
-        int number = dev.number_of(part.name);
-        std::optional<std::string> flash = number < 0 ? std::nullopt : read_file(dev.flash(number));
-        image_state state = flash ? state_of(*flash, part) : image_state::mixture;
+        std::optional<std::string> content = content_of(dev, part);
+        image_state state = content ? state_of(*content, part) : image_state::mixture;
         all_target = all_target && state == image_state::target;
         all_source = all_source && state == image_state::source;
         any_mixture = any_mixture || state == image_state::mixture;

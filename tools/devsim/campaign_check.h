@@ -10,13 +10,15 @@
 
 namespace devsim {
 
-// A partition the campaign checks: its flash before the update (the whole
-// partition) and the new image the update must leave at its start, erased
-// flash after it.
+// A partition the campaign checks. An image partition: its flash before the
+// update (the whole partition) and the new image the update must leave at
+// its start, erased flash after it. A file-system partition (folder): the
+// snapshots of its files before the update and of the new folder.
 struct checked_partition {
     std::string name;
     std::string source;
     std::string target;
+    bool folder = false;
 };
 
 enum class run_outcome {

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "device_state.h"
 #include "files.h"
+#include "folder_snapshot.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -81,8 +82,9 @@ run_record one_run(const campaign_setup& setup, const std::vector<std::string>& 
     return {judge_run(dev, setup.checked, status, report.str(), !cut.empty()), state.flash_ops, state.file_ops};
 }
 
-// The expected partitions: one file per partition in the folder, named as
-// the partition, its source read from a fresh device.
+// The expected partitions: one entry per partition in the folder, named as
+// the partition (a file with the new image, or for a file-system partition a
+// folder with its new files), its source read from a fresh device.
 std::vector<checked_partition> read_checked(const fs::path& expected, const campaign_setup& setup)
 {
     std::ostringstream report;
@@ -92,12 +94,14 @@ std::vector<checked_partition> read_checked(const fs::path& expected, const camp
         std::string name = entry.path().filename().string();
         int number = dev.number_of(name);
         if (number < 0) throw error(entry.path().string() + ": the device has no partition \"" + name + "\"");
-        if (!dev.partitions[static_cast<size_t>(number)].mount.empty())
-            throw error(name + " is a file-system partition; the campaign checks image partitions only");
-        std::optional<std::string> target = read_file(entry.path());
-        std::optional<std::string> source = read_file(dev.flash(number));
-        if (!target || !source) throw error("cannot read " + entry.path().string() + " or the flash of " + name);
-        checked.push_back({name, *source, *target});
+        bool folder = !dev.partitions[static_cast<size_t>(number)].mount.empty();
+        if (folder != entry.is_directory())
+            throw error(entry.path().string() + ": " + name + (folder ? " is a file-system partition; give a folder"
+                                                                       : " is an image partition; give a file"));
+        std::optional<std::string> target = folder ? folder_snapshot(entry.path()) : read_file(entry.path());
+        std::optional<std::string> source = folder ? folder_snapshot(dev.file_system(number)) : read_file(dev.flash(number));
+        if (!target || !source) throw error("cannot read " + entry.path().string() + " or the device's " + name);
+        checked.push_back({name, *source, *target, folder});
     }
     if (checked.empty()) throw error(expected.string() + " names no partition to check");
     return checked;
@@ -189,9 +193,10 @@ std::string campaign_help()
            "A power-cut campaign of the update. Every run makes a fresh device from the\n"
            "layout file LAYOUT (as devsim init --layout), registers PACKAGE (as devsim\n"
            "register) and runs the update through its restarts (as devsim run).\n"
-           "EXPECTED is a folder with one file per image partition to check, named as\n"
-           "the partition and holding its new image. File-system partitions are not\n"
-           "checked.\n"
+           "EXPECTED is a folder with one entry per partition to check, named as the\n"
+           "partition: a file holding the new image of an image partition, or a\n"
+           "folder holding the new files of a file-system partition (compared with\n"
+           "modes, owners and links).\n"
            "\n"
            "First the update runs without cuts; it must reach the target, and it gives\n"
            "T flash operations and F file operations. Then one run per cut: with\n"

@@ -51,11 +51,11 @@ void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8
     }
 }
 
-void append_hash(std::vector<uint8_t>& out, const uint8_t* data, size_t size)
+void block_hash(const uint8_t* data, size_t size, uint8_t out[KVR_DELTA_BLOCK_HASH_SIZE])
 {
     uint8_t digest[KVR_DELTA_HASH_SIZE];
     kvr_sha256(data, size, digest);
-    out.insert(out.end(), digest, digest + KVR_DELTA_HASH_SIZE);
+    std::copy(digest, digest + KVR_DELTA_BLOCK_HASH_SIZE, out);
 }
 
 std::vector<uint8_t> target_block(const std::vector<uint8_t>& image, uint32_t index, uint32_t block_size)
@@ -116,7 +116,9 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
     std::vector<uint8_t> body;
     for (uint32_t k = 0; k < h.source_block_count; ++k) {
         size_t start = size_t(k) * block_size;
-        append_hash(body, old_image.data() + start, std::min<size_t>(block_size, old_image.size() - start));
+        uint8_t hash[KVR_DELTA_BLOCK_HASH_SIZE];
+        block_hash(old_image.data() + start, std::min<size_t>(block_size, old_image.size() - start), hash);
+        body.insert(body.end(), hash, hash + KVR_DELTA_BLOCK_HASH_SIZE);
     }
     uint32_t ref_first = 0, frame = 0;
     for (uint32_t i = 0; i < plan.blocks.size(); ++i) {
@@ -124,7 +126,7 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
         const planned_block& b = plan.blocks[i];
         kvr_delta_block entry = {b.index, ref_first, uint32_t(b.reads.size()), frame, {}};
         std::vector<uint8_t> content = target_block(new_image, b.index, block_size);
-        kvr_sha256(content.data(), content.size(), entry.hash);
+        block_hash(content.data(), content.size(), entry.hash);
         uint8_t raw[KVR_DELTA_BLOCK_ENTRY_SIZE];
         kvr_delta_block_write(entry, raw);
         body.insert(body.end(), raw, raw + sizeof raw);

@@ -56,12 +56,14 @@ TEST(DeltaFormat, HeaderFieldsRoundTrip)
     uint8_t raw[KVR_DELTA_HEADER_SIZE];
     kvr_delta_header_write(h, raw);
     EXPECT_EQ(std::memcmp(raw, "KVRD", 4), 0);
-    EXPECT_EQ(raw[4], 1);
+    EXPECT_EQ(raw[4], 2);
     EXPECT_EQ(kvr_le32(raw + 20), 0x20000u);
     kvr_delta_header back = {};
     ASSERT_TRUE(kvr_delta_header_read(raw, &back));
     EXPECT_EQ(std::memcmp(&back, &h, sizeof h), 0);
-    raw[4] = 2;
+    raw[4] = 1; // the first format, with 32-byte block hashes
+    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
+    raw[4] = 3;
     EXPECT_FALSE(kvr_delta_header_read(raw, &back));
 }
 
