@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The short power-cut campaign: a package of two image partitions made by
-# fotapack, cut by devsim campaign at every flash operation and at every file
-# operation of the whole update. Every flash cut must end on the target
-# images; after no cut may a partition hold a mixture of its old and new
-# images, and no run may end badly (a restart loop, an abnormal end, or a
-# finished update that still reports itself as under way).
+# The short power-cut campaign: a package of two image partitions and one
+# file-system partition made by fotapack, cut by devsim campaign at every
+# flash operation and at every file operation of the whole update. Every
+# flash cut must end on the target images and files; after no cut may a
+# partition hold a mixture of its old and new contents (for the file-system
+# partition: files, modes, owners and links), and no run may end badly (a
+# restart loop, an abnormal end, or a finished update that still reports
+# itself as under way).
 # Usage: power_cut_campaign_test.sh FOTAPACK DEVSIM
 set -uo pipefail
 fotapack=$1 devsim=$2
@@ -29,15 +31,36 @@ for name, size in (("kernel", 300_001), ("recovery", 150_123)):
     open(f"{work}/{name}.old", "wb").write(old)
     open(f"{work}/{name}.new", "wb").write(new)
     open(f"{work}/expected/{name}", "wb").write(new)
+def put(root, path, content, mode=0o644):
+    full = os.path.join(work, root, path)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    open(full, "wb").write(content)
+    os.chmod(full, mode)
+busybox = bytearray(image(40_000))
+put("old", "bin/busybox", bytes(busybox), 0o755)
+put("old", "etc/config", b"a=1\nb=2\n")
+put("old", "etc/gone.conf", b"gone\n")
+put("old", "lib/libx.so", image(9_000), 0o755)
+os.symlink("bin/busybox", f"{work}/old/sh")
+os.symlink("etc/config", f"{work}/old/cfg")
+busybox[5000:5100] = image(100)
+put("expected/system", "bin/busybox", bytes(busybox) + image(700), 0o755)
+put("expected/system", "etc/config", b"a=1\nb=3\nc=4\n", 0o600)
+put("expected/system", "etc/new.conf", b"new\n", 0o640)
+put("expected/system", "lib/v2/libx.so.2", open(f"{work}/old/lib/libx.so", "rb").read(), 0o755)
+os.symlink("bin/busybox", f"{work}/expected/system/sh")
+os.symlink("etc/new.conf", f"{work}/expected/system/cfg")
 PY
 
 {
   echo "kernel 0x80000 0x20000 2048 image=kernel.old"
+  echo "system 0x40000 0x20000 2048 mount=/system folder=old"
   echo "recovery 0x80000 0x20000 2048 image=recovery.old"
   echo "misc 0x40000 0x20000 2048"
   echo "cache 0x40000 0x20000 2048 mount=/cache"
 } >"$work/layout"
-printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old recovery.new" >"$work/manifest"
+printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old recovery.new" \
+  "system fs old expected/system" >"$work/manifest"
 
 "$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
 env -u KVR_STANDIN_ENGINE "$devsim" campaign "$work/layout" "$work/update.pkg" "$work/expected" \
@@ -48,6 +71,7 @@ read -r tried reached <<<"$(sed -E 's/^  flash cuts tried ([0-9]+) .*target reac
 ((tried > 0)) || fail "no flash cut tried"
 ((reached == tried)) || fail "flash cuts: $reached of $tried reached the target"
 grep -qE '^  file cuts tried [1-9]' "$work/campaign.txt" || fail "no file cut tried"
+grep -q "partitions checked: .*system" "$work/campaign.txt" || fail "the file-system partition was not checked"
 ! grep -q "MIXTURE" "$work/campaign.txt" || fail "a partition holds a mixture of its old and new images"
 ! grep -qE '^(flash|file) cut [0-9]+: BAD' "$work/campaign.txt" || fail "a bad run"
 grep -E '^  (flash|file) cuts tried|^  time' "$work/campaign.txt"
