@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -65,8 +66,9 @@ process_end wait_bounded(pid_t child, int time_limit_seconds)
     const clock::time_point deadline = clock::now() + std::chrono::seconds(time_limit_seconds);
     process_end end;
     int status = 0;
+    struct rusage usage = {};
     while (true) {
-        pid_t done = waitpid(child, &status, WNOHANG);
+        pid_t done = wait4(child, &status, WNOHANG, &usage);
         if (done == child) break;
         if (done < 0 && errno != EINTR) throw error(std::string("waiting for the agent: ") + std::strerror(errno));
         if (clock::now() >= deadline && !end.timed_out) {
@@ -78,6 +80,7 @@ process_end wait_bounded(pid_t child, int time_limit_seconds)
     end.exited = WIFEXITED(status) && !end.timed_out;
     end.status = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
     end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    end.peak_resident_kib = usage.ru_maxrss;
     return end;
 }
 

@@ -20,6 +20,7 @@ struct process_end {
     int status = 0;      // the exit status, when exited
     int signal = 0;      // the signal that ended it, when not exited
     bool timed_out = false;
+    long peak_resident_kib = 0; // of the process (of the emulator, for a foreign build)
 };
 
 // A start runs at most this long, unless told otherwise; then its process

@@ -6,6 +6,7 @@
 #include "files.h"
 #include "paths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -34,6 +35,7 @@ enum class run_end { finished, loop, abnormal };
 struct run_totals {
     int starts = 0;
     int power_cuts = 0;
+    long peak_resident_kib = 0; // the largest of any start
     run_end end = run_end::finished;
 };
 
@@ -112,6 +114,7 @@ bool run_start(const device& dev, const program& agent, faults& chosen, run_tota
               << "  before: update.flg " << describe_file(before.stage) << ", update status "
               << describe_status(before.status) << "\n";
     process_end end = run_on_device(agent, dev, args, environment, dev.root / kOutputFile, time_limit);
+    totals.peak_resident_kib = std::max(totals.peak_resident_kib, end.peak_resident_kib);
     device_state after = read_device_state(dev);
     std::vector<std::string> messages = fatal_messages_since(dev, before.fatal_log_size);
     for (const std::string& message : messages) std::cout << "  log: " << message << "\n";
@@ -172,6 +175,7 @@ void print_summary(const device& dev, const run_totals& totals, long restarts)
               << "  starts " << totals.starts << ", restarts " << restarts << ", power cuts " << totals.power_cuts
               << "\n"
               << "  flash operations " << state.flash_ops << ", file operations " << state.file_ops << "\n"
+              << "  peak resident size of a start: " << totals.peak_resident_kib << " KiB\n"
               << "  update status: " << describe_status(state.status) << "\n"
               << "  update.flg: " << describe_file(state.stage) << "\n"
               << "  current_update: " << describe_file(read_file(dev.real(KVR_CURRENT_PART_PATH))) << "\n"
