@@ -3,7 +3,7 @@
 # Both install their own prerequisites first.
 
 SHELL := /bin/bash
-PRESETS_WITH_TESTS := native asan windows arm fuzz
+PRESETS_WITH_TESTS := native asan tsan windows arm fuzz
 FUZZ_SECONDS ?= 20
 
 .PHONY: deps check demo build-% test-% fuzz clean
