@@ -2,8 +2,11 @@
 // blocks) against bsdiff and xdelta3 -9, run as processes in the same run;
 // apply on the in-memory partition with its peak heap and flash writes.
 // Usage: delta_bench [SHIPPED-PAIRS-DIR [MADE-PAIRS-DIR]]; the made pairs
-// (bench/make_pairs.sh) are folders holding "old" and "new".
+// (bench/make_pairs.sh) are folders holding "old" and "new", and, for a
+// file-system delta, folder trees "old-tree" and "new-tree" (measured against
+// the peers' deltas of the images "old" and "new").
 #include "file_io.h"
+#include "fs_test_support.h"
 #include "image_delta.h"
 #include "mem_flash.h"
 
@@ -50,6 +53,31 @@ uintmax_t peer_size(const std::string& command, const std::string& out)
 double percent(uintmax_t part, size_t whole)
 {
     return 100.0 * double(part) / double(whole);
+}
+
+// A file-system delta between the pair's folder trees, applied in place to
+// a copy of the old tree; the peers' deltas of the pair's images for scale.
+void measure_fs_pair(const std::string& dir, const std::string& tmp)
+{
+    auto start = std::chrono::steady_clock::now();
+    fs_test::fs_device device = fs_test::make_device(dir + "/old-tree", dir + "/new-tree", tmp + "/fs");
+    double generate = seconds_since(start);
+    uint32_t checked = device.run(true);
+    start = std::chrono::steady_clock::now();
+    uint32_t result = checked == 0 ? device.run(false) : checked;
+    double apply = seconds_since(start);
+    bool exact = result == 0 && fs_test::tree_difference(device.mount, dir + "/new-tree").empty();
+    uintmax_t image = std::filesystem::file_size(dir + "/new");
+    uintmax_t bsdiff = peer_size("bsdiff '" + dir + "/old' '" + dir + "/new' '" + tmp + "/b'", tmp + "/b");
+    uintmax_t xdelta = peer_size("xdelta3 -9 -f -e -s '" + dir + "/old' '" + dir + "/new' '" + tmp + "/x'", tmp + "/x");
+    size_t size = device.flash.delta.size();
+    std::printf("file-system delta %s (folder trees; peers on the tar images of %ju bytes):\n"
+                "  ours %zu (%5.2f%%), bsdiff %ju, xdelta3 -9 %ju; /bsdiff %.3f /xdelta %.3f; gen %.2f s, apply %.2f s, "
+                "peak heap %u%s\n",
+                std::filesystem::path(dir).filename().c_str(), image, size, percent(size, size_t(image)), bsdiff, xdelta,
+                bsdiff ? double(size) / double(bsdiff) : 0.0, xdelta ? double(size) / double(xdelta) : 0.0, generate,
+                apply, traced_heap_peak(device.flash), exact ? "" : "  APPLY FAILED");
+    std::filesystem::remove_all(tmp + "/fs");
 }
 
 } // namespace
@@ -114,6 +142,9 @@ int main(int argc, char** argv)
                     std::exp(log_sum / pairs), pairs, std::exp(shipped_log_sum / double(shipped)), shipped, worst);
     }
     std::printf("(erases: blocks rewritten; programs: pages written to them; plus one backup block write each)\n");
+    for (const std::string& dir : made_pairs)
+        if (std::filesystem::is_directory(dir + "/old-tree") && std::filesystem::is_directory(dir + "/new-tree"))
+            measure_fs_pair(dir, tmp);
     std::filesystem::remove_all(tmp);
     return 0;
 }

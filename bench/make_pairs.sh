@@ -5,7 +5,10 @@
 #   libc-armhf, libstdcxx-armhf   the same library from two armhf builds
 #   magickcore-amd64, tiff-amd64, de265-amd64   two security updates apart
 #   rootfs-amd64                  a tar image (about 20 MB) of the unpacked
-#                                 trees of ten packages, old set vs new set
+#                                 trees of ten packages, old set vs new set;
+#                                 the trees themselves are kept beside it
+#                                 ("old-tree", "new-tree") for the
+#                                 file-system delta
 # Packages come from the apt cache when they are there, otherwise through
 # `apt-get download` from the Debian archive.
 set -euo pipefail
@@ -70,7 +73,8 @@ tree() { # SIDE VERSION-OF-EACH...
     done
     mkdir -p "$out/rootfs-amd64"
     tar -C "$dir" --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner -cf "$out/rootfs-amd64/$side" .
-    rm -rf "$dir"
+    rm -rf "$out/rootfs-amd64/$side-tree"
+    mv "$dir" "$out/rootfs-amd64/$side-tree"
 }
 im=8:6.9.11.60+dfsg-1.6+deb12u
 tree old libmagickcore-6.q16-6 ${im}13 amd64 libmagickwand-6.q16-6 ${im}13 amd64 imagemagick-6.q16 ${im}13 amd64 \
