@@ -33,28 +33,7 @@ while read -r member delta _; do
   "$devsim" dump "$work/root" "$name" "$work/$name.dump" >/dev/null
   if [[ -d "$work/new/$name" ]]; then
     # Folders: bytes of all new files, entries changed, equal with modes and links.
-    read -r size changed same < <(python3 - "$work/old/$name" "$work/new/$name" "$work/$name.dump" <<'PY'
-import os, stat, sys
-def tree(root):
-    out = {}
-    for folder, dirs, files in os.walk(root):
-        for entry in dirs + files:
-            full = os.path.join(folder, entry)
-            st = os.lstat(full)
-            rel = os.path.relpath(full, root)
-            if stat.S_ISLNK(st.st_mode):
-                out[rel] = ("link", os.readlink(full))
-            elif stat.S_ISDIR(st.st_mode):
-                out[rel] = ("folder", stat.S_IMODE(st.st_mode))
-            else:
-                out[rel] = ("file", stat.S_IMODE(st.st_mode), open(full, "rb").read())
-    return out
-old, new, got = (tree(p) for p in sys.argv[1:4])
-size = sum(len(v[2]) for v in new.values() if v[0] == "file")
-changed = sum(old.get(k) != new.get(k) for k in set(old) | set(new))
-print(size, changed, "yes" if got == new else "no")
-PY
-)
+    read -r size changed same < <(python3 scripts/folder_trees.py summary "$work/old/$name" "$work/new/$name" "$work/$name.dump")
     [[ "$same" == yes ]] || status=1
     printf '  %-20s %10d %10d %8s  %s\n' "$name" "$size" "$delta" "$changed" "$same"
     continue

@@ -70,26 +70,6 @@ grep -q "update status: 0" "$work/run.txt" || fail "the update did not end with 
 size=$(stat -c %s "$work/kernel.new")
 cmp -s -n "$size" "$work/kernel.dump" "$work/kernel.new" || fail "kernel does not hold its new image"
 "$devsim" dump "$work/root" system "$work/system.dump" || fail "devsim dump system"
-python3 - "$work/system.dump" "$work/new" <<'PY' || fail "system does not hold the new folder"
-import os, stat, sys
-def tree(root):
-    out = {}
-    for folder, dirs, files in os.walk(root):
-        for name in dirs + files:
-            full = os.path.join(folder, name)
-            st = os.lstat(full)
-            rel = os.path.relpath(full, root)
-            if stat.S_ISLNK(st.st_mode):
-                out[rel] = ("link", os.readlink(full))
-            elif stat.S_ISDIR(st.st_mode):
-                out[rel] = ("folder", stat.S_IMODE(st.st_mode))
-            else:
-                out[rel] = ("file", stat.S_IMODE(st.st_mode), open(full, "rb").read())
-    return out
-got, want = tree(sys.argv[1]), tree(sys.argv[2])
-for path in sorted(set(got) | set(want)):
-    if got.get(path) != want.get(path):
-        print(f"{path}: {str(got.get(path))[:80]} != {str(want.get(path))[:80]}", file=sys.stderr)
-        sys.exit(1)
-PY
+python3 "$(dirname "$0")/../../../scripts/folder_trees.py" compare "$work/new" "$work/system.dump" ||
+  fail "system does not hold the new folder"
 echo "package of an image and a file-system partition applied through devsim: status 0, kernel and system identical to their new versions"
