@@ -227,8 +227,10 @@ bool CNetSerial::QueryInfo(std::u16string& text)
     request.type = kCmdQueryInfo;
     request.length = 1;
     const uint64_t start = platform::MonotonicMs();
-    PostMessage(request);
-    if (!WaitDrained(kQueryDrainMs)) {
+    // A request that could not be posted (the router's connection is gone
+    // and its session closed) never leaves: that is a query that did not
+    // drain, not one that went unanswered.
+    if (PostMessage(request) == 0 || !WaitDrained(kQueryDrainMs)) {
         open_ = false;
         return false;
     }

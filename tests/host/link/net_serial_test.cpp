@@ -108,6 +108,16 @@ TEST_F(Port, OpensWithIpMacAndTheNextMessageCarriesSeq2)
     EXPECT_TRUE(std::all_of(seen[1].bytes.begin() + 9, seen[1].bytes.end(), [](uint8_t b) { return b == 0; }));
 }
 
+TEST_F(Port, QueryAfterTheRouterHungUpFailsAndClearsTheOpenFlag)
+{
+    Open();
+    device.reset();
+    ASSERT_TRUE(Eventually([&] { return server->SessionCount() == 0; }));
+    std::u16string version = u"before";
+    EXPECT_FALSE(port->QueryInfo(version));
+    EXPECT_FALSE(port->IsOpen());
+}
+
 TEST_F(Port, QueryTextWithoutAZeroByteStaysInsideTheBlock)
 {
     override = [](const SeenBlock& seen) -> std::optional<devlink::LinkBlock> {
