@@ -1,0 +1,300 @@
+#include "rendezvous_load.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "fake_device.h"
+#include "link/net_serial.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/tcp_socket.h"
+#include "platform/udp_socket.h"
+
+namespace link_load {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using devlink::CNetSerial;
+using devlink::CSockProducer;
+using devlink::kSessionSlots;
+using testing_support::SampleProcessResources;
+
+constexpr auto kReplyLimit = std::chrono::seconds(5);
+constexpr auto kSettleLimit = std::chrono::seconds(10);
+constexpr auto kClaimLimit = std::chrono::seconds(60);
+// Real time without a newly accepted connection after which none is waiting.
+constexpr auto kQueueQuiet = std::chrono::seconds(1);
+constexpr auto kPollPause = std::chrono::microseconds(200);
+// Scaled milliseconds a connection attempt may take.
+constexpr uint32_t kConnectLimitMs = 100000;
+constexpr uint8_t kFirstRouterTag = 0xA0;
+constexpr uint8_t kNewRouterTag = 0xB0;
+
+using Ports = std::array<std::unique_ptr<CNetSerial>, kSessionSlots>;
+using Routers = std::vector<std::unique_ptr<FakeDevice>>;
+
+uint32_t Loopback()
+{
+    uint32_t address = 0;
+    platform::ResolveIPv4("127.0.0.1", address);
+    return address;
+}
+
+template <typename Condition>
+bool Until(Clock::time_point deadline, Condition condition)
+{
+    while (!condition()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(kPollPause);
+    }
+    return true;
+}
+
+template <typename Condition>
+bool Eventually(Clock::duration limit, Condition condition)
+{
+    return Until(Clock::now() + limit, condition);
+}
+
+std::chrono::microseconds AnnouncePeriods(int periods)
+{
+    return std::chrono::microseconds(periods * platform::ScaledMicroseconds(devlink::kAnnouncePeriodMs));
+}
+
+uint32_t ReadWord(const devlink::LinkBlock& block, size_t at)
+{
+    uint32_t word = 0;
+    for (size_t i = 0; i < 4; ++i) word |= static_cast<uint32_t>(block[at + i]) << (8 * i);
+    return word;
+}
+
+// A router that answers CMD_IP_MAC, and every data block with its own tag
+// followed by the data it got.
+FakeDevice::Responder RouterAnswers(uint8_t tag)
+{
+    return [tag](const SeenBlock& seen) -> std::optional<devlink::LinkBlock> {
+        if (seen.type == devlink::kCmdIpMac) return DeviceBlock(devlink::kCmdIpMac, seen.seq);
+        if (seen.type != devlink::kCmdData) return std::nullopt;
+        const uint32_t length = std::min<uint32_t>(ReadWord(seen.bytes, 1359), devlink::kDataCapacity - 1);
+        std::vector<uint8_t> data(length + 1, tag);
+        std::copy_n(seen.bytes.begin() + 9, length, data.begin() + 1);
+        return DeviceBlock(devlink::kCmdData, seen.seq, data, static_cast<uint32_t>(data.size()));
+    };
+}
+
+std::vector<uint8_t> RoundData(int slot, int round)
+{
+    std::vector<uint8_t> data(8 + static_cast<size_t>(round % 32));
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(slot * 31 + round * 7 + static_cast<int>(i));
+    return data;
+}
+
+// Data blocks through the port, one at a time, each reply checked.
+void ExchangeBlocks(CNetSerial& port, int slot, uint8_t tag, int rounds, SessionFigures& figures)
+{
+    for (int round = 0; round < rounds; ++round) {
+        ++figures.requests;
+        const std::vector<uint8_t> data = RoundData(slot, round);
+        const Clock::time_point deadline = Clock::now() + kReplyLimit;
+        const bool posted = Until(deadline, [&] { return port.WriteData(data.data(), data.size()) != 0; });
+        if (!posted || !Until(deadline, [&] { return port.ReplyReady(); })) {
+            ++figures.unanswered;
+            continue;
+        }
+        uint8_t reply[devlink::kDataCapacity];
+        const size_t got = port.TakeData(reply, sizeof reply);
+        const bool correct = got == data.size() + 1 && reply[0] == tag && std::equal(data.begin(), data.end(), reply + 1);
+        ++(correct ? figures.correctReplies : figures.wrongReplies);
+    }
+}
+
+// Every session exchanges its blocks at the same time.
+void ExchangeOnAllPorts(Ports& ports, uint8_t firstTag, int rounds, std::array<SessionFigures, kSessionSlots>& figures)
+{
+    std::vector<std::thread> threads;
+    for (int slot = 0; slot < kSessionSlots; ++slot) {
+        threads.emplace_back([&, slot] {
+            ExchangeBlocks(*ports[slot], slot, static_cast<uint8_t>(firstTag + slot), rounds, figures[slot]);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+}
+
+// A router for each slot in turn, claimed by the slot's port; how many ports opened.
+int ConnectRouters(CSockProducer& server, Ports& ports, Routers& routers, uint8_t firstTag)
+{
+    int opened = 0;
+    for (int slot = 0; slot < kSessionSlots; ++slot) {
+        routers.push_back(std::make_unique<FakeDevice>(server.ListenPort(), RouterAnswers(static_cast<uint8_t>(firstTag + slot))));
+        if (!Eventually(kSettleLimit, [&] { return server.AcceptedCount() == 1; })) continue;
+        if (ports[slot]->InitPort(slot) == 1) ++opened;
+    }
+    return opened;
+}
+
+int DrainAnnouncements(platform::UdpSocket& receiver)
+{
+    int count = 0;
+    uint8_t datagram[2000];
+    size_t received = 0;
+    while (receiver.ReceiveFrom(datagram, sizeof datagram, received, 0)) ++count;
+    return count;
+}
+
+struct ExtraConnection {
+    platform::TcpSocket socket;
+    bool connected = false;
+};
+
+void ConnectExtra(ExtraConnection& extra, uint16_t port)
+{
+    extra.connected = extra.socket.Open() && extra.socket.Connect(Loopback(), port, kConnectLimitMs);
+}
+
+// The first `burst` connect at the same moment, the rest one by one.
+void ConnectExtras(std::vector<ExtraConnection>& extras, int burst, int gapMs, uint16_t port)
+{
+    std::vector<std::thread> threads;
+    for (int i = 0; i < burst; ++i) threads.emplace_back([&extras, i, port] { ConnectExtra(extras[static_cast<size_t>(i)], port); });
+    for (std::thread& thread : threads) thread.join();
+    for (size_t i = static_cast<size_t>(burst); i < extras.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        ConnectExtra(extras[i], port);
+    }
+}
+
+// The extra connections and the four sessions at once, with the session
+// count and the accepted list watched throughout.
+void RunUnderLoad(const LoadSettings& settings, CSockProducer& server, Ports& ports, platform::UdpSocket& announcements,
+                  LoadFigures& figures)
+{
+    std::vector<ExtraConnection> extras(static_cast<size_t>(settings.burstConnections + settings.spreadConnections));
+    figures.extrasTried = static_cast<int>(extras.size());
+    std::atomic<bool> watching{true};
+    figures.minSessionCount = server.SessionCount();
+    figures.maxSessionCount = figures.minSessionCount;
+    std::thread watcher([&] {
+        while (watching) {
+            const int32_t count = server.SessionCount();
+            figures.minSessionCount = std::min(figures.minSessionCount, count);
+            figures.maxSessionCount = std::max(figures.maxSessionCount, count);
+            figures.maxAcceptedWaiting = std::max(figures.maxAcceptedWaiting, server.AcceptedCount());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::thread connector([&] { ConnectExtras(extras, settings.burstConnections, settings.spreadGapMs, server.ListenPort()); });
+    ExchangeOnAllPorts(ports, kFirstRouterTag, settings.rounds, figures.sessions);
+    connector.join();
+    // A waiting connection the server took would show within a few polls.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    watching = false;
+    watcher.join();
+    figures.announcementsWhileFull = DrainAnnouncements(announcements);
+    for (ExtraConnection& extra : extras) {
+        if (!extra.connected) {
+            ++figures.extrasRefused;
+            continue;
+        }
+        ++figures.extrasConnected;
+        uint8_t byte = 0;
+        size_t received = 0;
+        if (extra.socket.Receive(&byte, 1, received, 0) != platform::ReceiveStatus::kTimeout) ++figures.extrasServed;
+        extra.socket.Close();
+    }
+}
+
+// Routers 0 and 1 hang up, the host closes ports 2 and 3.
+bool RoutersLeave(CSockProducer& server, Ports& ports, Routers& routers)
+{
+    routers[0]->Disconnect();
+    routers[1]->Disconnect();
+    ports[2]->ClosePort();
+    ports[3]->ClosePort();
+    const bool freed = Eventually(kSettleLimit, [&] {
+        for (int slot = 0; slot < kSessionSlots; ++slot) {
+            if (server.SlotBound(slot)) return false;
+        }
+        return true;
+    });
+    // The server has closed these sessions already; closing the ports counts nothing more.
+    ports[0]->ClosePort();
+    ports[1]->ClosePort();
+    return freed;
+}
+
+// The connections that waited are accepted as room is made; a port claims
+// and closes each, as the watch loop's open and reset do.
+int ClaimWaitingConnections(CSockProducer& server, CNetSerial& port)
+{
+    int claimed = 0;
+    const Clock::time_point deadline = Clock::now() + kClaimLimit;
+    while (Clock::now() < deadline && Eventually(kQueueQuiet, [&] { return server.AcceptedCount() > 0; })) {
+        port.InitPort(0);
+        port.ClosePort();
+        ++claimed;
+    }
+    return claimed;
+}
+
+void RunPhases(const LoadSettings& settings, LoadFigures& figures)
+{
+    platform::UdpSocket announcements;
+    if (!announcements.Open() || !announcements.Bind(Loopback(), 0)) return;
+    platform::CreateFolder(settings.logFolder + platform::kPathSeparator + u"Logs");
+    devlink::SockProducerSettings serverSettings;
+    serverSettings.listenPort = 0;
+    serverSettings.announceHost = "127.0.0.1";
+    serverSettings.announcePort = announcements.Port();
+    serverSettings.hostFilter = "127.0";
+    serverSettings.logFolder = settings.logFolder;
+    CSockProducer server(serverSettings);
+    figures.serverStarted = server.InitInstance() == 0;
+    if (!figures.serverStarted) return;
+    Ports ports;
+    for (auto& port : ports) port = std::make_unique<CNetSerial>(server);
+    Routers routers;
+
+    figures.routersOpened = ConnectRouters(server, ports, routers, kFirstRouterTag);
+    if (figures.routersOpened != kSessionSlots) return;
+    // An announcement already on its way when the count reached four is not counted.
+    std::this_thread::sleep_for(AnnouncePeriods(2));
+    DrainAnnouncements(announcements);
+    RunUnderLoad(settings, server, ports, announcements, figures);
+
+    figures.slotsFreedWhenRoutersLeft = RoutersLeave(server, ports, routers);
+    figures.waitingClaimedAfterwards = ClaimWaitingConnections(server, *ports[0]);
+    figures.sessionCountAfterClaims = server.SessionCount();
+    figures.acceptedAfterClaims = server.AcceptedCount();
+    std::this_thread::sleep_for(AnnouncePeriods(3));
+    figures.announcementsAfterwards = DrainAnnouncements(announcements);
+
+    figures.routersOpenedAgain = ConnectRouters(server, ports, routers, kNewRouterTag);
+    if (figures.routersOpenedAgain == kSessionSlots) ExchangeOnAllPorts(ports, kNewRouterTag, settings.roundsAgain, figures.sessionsAgain);
+    for (auto& port : ports) port->ClosePort();
+    Eventually(kSettleLimit, [&] { return server.SessionCount() == 0 && server.AcceptedCount() == 0; });
+    figures.sessionCountAtEnd = server.SessionCount();
+    figures.acceptedAtEnd = server.AcceptedCount();
+}
+
+}  // namespace
+
+LoadFigures RunRendezvousLoad(const LoadSettings& settings)
+{
+    LoadFigures figures;
+    const double previousScale = platform::TimeScale();
+    platform::SetTimeScale(settings.timeScale);
+    const Clock::time_point begin = Clock::now();
+    figures.before = SampleProcessResources();
+    RunPhases(settings, figures);
+    figures.after = SampleProcessResources();
+    figures.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    platform::SetTimeScale(previousScale);
+    return figures;
+}
+
+}  // namespace link_load
