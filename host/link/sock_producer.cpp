@@ -356,6 +356,9 @@ void CSockProducer::BindSlot(int slot, std::shared_ptr<platform::TcpSocket> sock
     std::lock_guard<std::mutex> sendLock(sendLocks_[slot]);
     receiveSlots_[slot].socket = socket;
     receiveSlots_[slot].partial.clear();
+    // Replies left from the slot's earlier session (one that came after its
+    // port stopped waiting) would otherwise be taken for the new router's.
+    receiveQueues_[slot].clear();
     sendSlots_[slot].socket = std::move(socket);
     sendSlots_[slot].pending = false;
 }

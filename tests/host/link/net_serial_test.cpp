@@ -118,6 +118,20 @@ TEST_F(Port, QueryAfterTheRouterHungUpFailsAndClearsTheOpenFlag)
     EXPECT_FALSE(port->IsOpen());
 }
 
+TEST_F(Port, RepliesLeftByAnEarlierSessionAreNotTakenForTheNextRouter)
+{
+    Open();
+    device->Send(DeviceBlock(devlink::kCmdIpMac, 2));
+    ASSERT_TRUE(Eventually([&] { return server->QueueSize(0) == 1; }));
+    ASSERT_EQ(port->ClosePort(), 1);
+    Open();
+    EXPECT_EQ(server->QueueSize(0), 0u);
+    const uint8_t data[] = {1, 2, 3};
+    ASSERT_EQ(port->WriteData(data, sizeof data), sizeof data);
+    EXPECT_EQ(port->SeqCounter(), 2u);
+    EXPECT_FALSE(port->ReplyReady());
+}
+
 TEST_F(Port, QueryTextWithoutAZeroByteStaysInsideTheBlock)
 {
     override = [](const SeenBlock& seen) -> std::optional<devlink::LinkBlock> {
