@@ -1,8 +1,9 @@
 #include "host_transfer.h"
 
+#include "../tests/host/support/poll_until.h"
+
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace bench {
 namespace {
@@ -13,15 +14,10 @@ constexpr size_t kPiece = 1350;
 constexpr auto kLimit = std::chrono::seconds(60);
 constexpr auto kPollPause = std::chrono::microseconds(100);
 
-// Polls `condition` until the deadline.
 template <typename Condition>
 bool Until(Clock::time_point deadline, Condition condition)
 {
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(kPollPause);
-    }
-    return true;
+    return testing_support::PollUntil(deadline, condition, kPollPause);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/poll_until.h"
 #include "fake_device.h"
 #include "link/net_serial.h"
 #include "platform/clock.h"
@@ -48,11 +49,7 @@ uint32_t Loopback()
 template <typename Condition>
 bool Until(Clock::time_point deadline, Condition condition)
 {
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(kPollPause);
-    }
-    return true;
+    return testing_support::PollUntil(deadline, condition, kPollPause);
 }
 
 template <typename Condition>
