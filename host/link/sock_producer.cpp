@@ -52,7 +52,9 @@ CSockProducer::~CSockProducer()
     if (receiveThread_.joinable()) receiveThread_.join();
     if (announceThread_.joinable()) announceThread_.join();
     for (int slot = 0; slot < kSessionSlots; ++slot) {
-        if (receiveSlots_[slot].socket) receiveSlots_[slot].socket->Close();
+        if (!receiveSlots_[slot].socket) continue;
+        receiveSlots_[slot].socket->Shutdown();
+        receiveSlots_[slot].socket->Close();
     }
     for (const auto& socket : accepted_) socket->Close();
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,15 +41,18 @@ public:
     // Non-blocking connect, waits until the socket is writable (or fails),
     // then switches back to blocking.
     bool Connect(uint32_t address, uint16_t port, uint32_t timeoutMs);
-    // One send call's worth of work: sends all of `data` or fails.
+    // One send call's worth of work: sends all of `data` or fails. Safe
+    // beside Shutdown() and Close() from another thread.
     bool Send(const void* data, size_t size);
     // Receives up to `capacity` bytes; `received` is set for kData.
     ReceiveStatus Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs);
     // A session socket of the rendezvous server: TCP_NODELAY, 16 MiB
     // buffers, keep-alive probes after 10 s idle, 10 s apart.
     void ConfigureSession();
-    // Ends both directions; the handle stays until Close().
+    // Ends both directions, waking a send in progress; the handle stays
+    // until Close().
     void Shutdown();
+    // Waits for a send in progress (call Shutdown() first to end it).
     void Close();
     bool IsOpen() const { return handle_ != -1; }
     intptr_t Handle() const { return handle_; }
@@ -56,6 +60,10 @@ public:
 private:
     friend class TcpListener;
     std::atomic<intptr_t> handle_{-1};
+    // Held by Send() and Close(): the handle is never closed under a send,
+    // whose descriptor number could otherwise belong to another file by the
+    // time the send runs.
+    std::mutex sendLock_;
 };
 
 // A listening TCP socket.

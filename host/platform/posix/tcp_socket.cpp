@@ -59,9 +59,12 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
 
 bool TcpSocket::Send(const void* data, size_t size)
 {
+    std::lock_guard<std::mutex> lock(sendLock_);
+    const int fd = static_cast<int>(handle_);
+    if (fd < 0) return false;
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t sent = ::send(static_cast<int>(handle_), bytes, size, MSG_NOSIGNAL);
+        const ssize_t sent = ::send(fd, bytes, size, MSG_NOSIGNAL);
         if (sent <= 0) {
             if (sent < 0 && errno == EINTR) continue;
             return false;
@@ -109,6 +112,7 @@ void TcpSocket::Shutdown()
 
 void TcpSocket::Close()
 {
+    std::lock_guard<std::mutex> lock(sendLock_);
     const intptr_t handle = handle_.exchange(-1);
     if (handle >= 0) ::close(static_cast<int>(handle));
 }

@@ -63,10 +63,13 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
 
 bool TcpSocket::Send(const void* data, size_t size)
 {
+    std::lock_guard<std::mutex> lock(sendLock_);
+    const intptr_t handle = handle_;
+    if (handle == -1) return false;
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const int chunk = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
-        const int sent = ::send(AsSocket(handle_), bytes, chunk, 0);
+        const int sent = ::send(AsSocket(handle), bytes, chunk, 0);
         if (sent <= 0) return false;
         bytes += sent;
         size -= static_cast<size_t>(sent);
@@ -115,6 +118,7 @@ void TcpSocket::Shutdown()
 
 void TcpSocket::Close()
 {
+    std::lock_guard<std::mutex> lock(sendLock_);
     const intptr_t handle = handle_.exchange(-1);
     if (handle != -1) ::closesocket(AsSocket(handle));
 }
