@@ -58,16 +58,22 @@ void ExpectTheRouterFoundEveryTime(const SoakFigures& figures, int phases, int g
     }
 }
 
-TEST(WatchSoak, TwelveMinutesOfWorkAndFactoryModeHoldSteady)
+// Twelve scaled minutes at time scale 100, the router changing every minute.
+SoakFigures TwelveScaledMinutes(bool routerGoes, int sampleEveryMinutes)
 {
-    testing_support::UsePrivateTempFolder("watch-soak-modes");
     watch_soak::SoakSettings settings;
     settings.timeScale = 100;
     settings.scaledMinutes = 12;
     settings.phaseMinutes = 1;
-    settings.sampleEveryMinutes = 2;
-    settings.routerGoes = false;
-    const SoakFigures figures = watch_soak::RunWatchSoak(settings);
+    settings.sampleEveryMinutes = sampleEveryMinutes;
+    settings.routerGoes = routerGoes;
+    return watch_soak::RunWatchSoak(settings);
+}
+
+TEST(WatchSoak, TwelveMinutesOfWorkAndFactoryModeHoldSteady)
+{
+    testing_support::UsePrivateTempFolder("watch-soak-modes");
+    const SoakFigures figures = TwelveScaledMinutes(false, 2);
     ASSERT_TRUE(figures.started);
     ExpectNoGrowth(figures);
     ExpectTheRouterFoundEveryTime(figures, 12, 0);
@@ -76,13 +82,7 @@ TEST(WatchSoak, TwelveMinutesOfWorkAndFactoryModeHoldSteady)
 TEST(WatchSoak, TwelveMinutesWithTheRouterGoneInBetweenHoldSteady)
 {
     testing_support::UsePrivateTempFolder("watch-soak-gone");
-    watch_soak::SoakSettings settings;
-    settings.timeScale = 100;
-    settings.scaledMinutes = 12;
-    settings.phaseMinutes = 1;
-    settings.sampleEveryMinutes = 3;
-    settings.routerGoes = true;
-    const SoakFigures figures = watch_soak::RunWatchSoak(settings);
+    const SoakFigures figures = TwelveScaledMinutes(true, 3);
     ASSERT_TRUE(figures.started);
     ExpectNoGrowth(figures);
     ExpectTheRouterFoundEveryTime(figures, 12, 4);
