@@ -42,17 +42,21 @@ public:
     // then switches back to blocking.
     bool Connect(uint32_t address, uint16_t port, uint32_t timeoutMs);
     // One send call's worth of work: sends all of `data` or fails. Safe
-    // beside Shutdown() and Close() from another thread.
+    // beside Receive(), Shutdown() and Close() from other threads.
     bool Send(const void* data, size_t size);
-    // Receives up to `capacity` bytes; `received` is set for kData.
+    // Receives up to `capacity` bytes; `received` is set for kData. Safe
+    // beside Send(), Shutdown() and Close() from other threads; a receive
+    // that another thread may close under should wait briefly, as Close()
+    // waits for it (Shutdown() wakes it on Linux, not under Winsock).
     ReceiveStatus Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs);
     // A session socket of the rendezvous server: TCP_NODELAY, 16 MiB
     // buffers, keep-alive probes after 10 s idle, 10 s apart.
     void ConfigureSession();
-    // Ends both directions, waking a send in progress; the handle stays
-    // until Close().
+    // Ends both directions, waking a send in progress on Linux; the handle
+    // stays until Close().
     void Shutdown();
-    // Waits for a send in progress (call Shutdown() first to end it).
+    // Waits for a send or receive in progress (call Shutdown() first to
+    // end a send).
     void Close();
     bool IsOpen() const { return handle_ != -1; }
     intptr_t Handle() const { return handle_; }
@@ -60,10 +64,12 @@ public:
 private:
     friend class TcpListener;
     std::atomic<intptr_t> handle_{-1};
-    // Held by Send() and Close(): the handle is never closed under a send,
-    // whose descriptor number could otherwise belong to another file by the
-    // time the send runs.
-    std::mutex sendLock_;
+    // Held by Send(), Receive() and Close(): the handle is not closed under
+    // a send or a receive, whose descriptor number could otherwise belong
+    // to another file by the time the call runs. (Under Winsock, Close()
+    // waits a moment and then cancels a blocked call by closing under it.)
+    std::timed_mutex sendLock_;
+    std::timed_mutex receiveLock_;
 };
 
 // A listening TCP socket.

@@ -59,7 +59,7 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
 
 bool TcpSocket::Send(const void* data, size_t size)
 {
-    std::lock_guard<std::mutex> lock(sendLock_);
+    std::lock_guard<std::timed_mutex> lock(sendLock_);
     const int fd = static_cast<int>(handle_);
     if (fd < 0) return false;
     const auto* bytes = static_cast<const char*>(data);
@@ -77,6 +77,7 @@ bool TcpSocket::Send(const void* data, size_t size)
 
 ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
 {
+    std::lock_guard<std::timed_mutex> lock(receiveLock_);
     const int fd = static_cast<int>(handle_);
     if (fd < 0) return ReceiveStatus::kError;
     pollfd readable{fd, POLLIN, 0};
@@ -112,7 +113,7 @@ void TcpSocket::Shutdown()
 
 void TcpSocket::Close()
 {
-    std::lock_guard<std::mutex> lock(sendLock_);
+    std::scoped_lock lock(sendLock_, receiveLock_);
     const intptr_t handle = handle_.exchange(-1);
     if (handle >= 0) ::close(static_cast<int>(handle));
 }

@@ -4,12 +4,18 @@
 #include <ws2tcpip.h>
 #include <mstcpip.h>
 
+#include <chrono>
+
 #include "platform/clock.h"
 
 namespace platform {
 namespace {
 
 SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+// How long Close() lets a send or receive in progress end by itself before
+// closing under it.
+constexpr auto kCallEndWait = std::chrono::milliseconds(200);
 
 timeval Timeout(uint32_t timeoutMs)
 {
@@ -63,7 +69,7 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
 
 bool TcpSocket::Send(const void* data, size_t size)
 {
-    std::lock_guard<std::mutex> lock(sendLock_);
+    std::lock_guard<std::timed_mutex> lock(sendLock_);
     const intptr_t handle = handle_;
     if (handle == -1) return false;
     const auto* bytes = static_cast<const char*>(data);
@@ -79,8 +85,10 @@ bool TcpSocket::Send(const void* data, size_t size)
 
 ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
 {
-    const SOCKET s = AsSocket(handle_);
-    if (handle_ == -1) return ReceiveStatus::kError;
+    std::lock_guard<std::timed_mutex> lock(receiveLock_);
+    const intptr_t handle = handle_;
+    if (handle == -1) return ReceiveStatus::kError;
+    const SOCKET s = AsSocket(handle);
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
@@ -118,7 +126,13 @@ void TcpSocket::Shutdown()
 
 void TcpSocket::Close()
 {
-    std::lock_guard<std::mutex> lock(sendLock_);
+    // Winsock's shutdown() does not end a blocked send or receive; closing
+    // the socket cancels them. A call about to end by itself is let finish
+    // so that its handle is not reused under it; a blocked one is cancelled.
+    std::unique_lock<std::timed_mutex> send(sendLock_, std::defer_lock);
+    std::unique_lock<std::timed_mutex> receive(receiveLock_, std::defer_lock);
+    static_cast<void>(send.try_lock_for(kCallEndWait));
+    static_cast<void>(receive.try_lock_for(kCallEndWait));
     const intptr_t handle = handle_.exchange(-1);
     if (handle != -1) ::closesocket(AsSocket(handle));
 }

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/tcp_socket.h"
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x0100007F;  // 127.0.0.1 in network byte order
+
+// A connected pair of sockets on the loopback interface.
+struct LoopbackPair {
+    platform::TcpListener listener;
+    platform::TcpSocket client;
+    platform::TcpSocket server;
+
+    bool Connect()
+    {
+        return platform::StartNetworking() && listener.Listen(kLoopback, 0) && client.Open() &&
+               client.Connect(kLoopback, listener.Port(), 5000) && listener.Accept(server, 5000);
+    }
+};
+
+// Another thread ends the session while a receive polls it, as the
+// server's receive thread does: Close waits for the receive to leave the
+// descriptor, the receive sees the end, and the socket is unusable
+// afterwards.
+TEST(TcpSocket, CloseFromAnotherThreadEndsAPollingReceive)
+{
+    for (int round = 0; round < 20; ++round) {
+        LoopbackPair pair;
+        ASSERT_TRUE(pair.Connect());
+        platform::ReceiveStatus status = platform::ReceiveStatus::kTimeout;
+        std::thread receiver([&pair, &status, round] {
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            char buffer[16];
+            size_t received = 0;
+            while (status == platform::ReceiveStatus::kTimeout && std::chrono::steady_clock::now() < limit) {
+                status = pair.server.Receive(buffer, sizeof buffer, received, round % 2 == 0 ? 0 : 20);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        pair.server.Shutdown();
+        pair.server.Close();
+        receiver.join();
+        EXPECT_NE(status, platform::ReceiveStatus::kData);
+        EXPECT_NE(status, platform::ReceiveStatus::kTimeout);
+        EXPECT_FALSE(pair.server.IsOpen());
+        char buffer[4];
+        size_t received = 0;
+        EXPECT_EQ(pair.server.Receive(buffer, sizeof buffer, received, 0), platform::ReceiveStatus::kError);
+        EXPECT_FALSE(pair.server.Send("x", 1));
+    }
+}
+
+#ifndef _WIN32
+// A send that fills the peer's buffers blocks; Shutdown from another
+// thread ends it with a failure and Close then completes. (Under Wine
+// neither shutdown nor closesocket ends a blocked send, so this runs on
+// Linux only.)
+TEST(TcpSocket, CloseFromAnotherThreadEndsABlockedSend)
+{
+    LoopbackPair pair;
+    ASSERT_TRUE(pair.Connect());
+    bool sent = true;
+    std::thread sender([&pair, &sent] {
+        const std::vector<char> block(64 * 1024 * 1024, 'x');
+        sent = pair.client.Send(block.data(), block.size());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pair.client.Shutdown();
+    pair.client.Close();
+    sender.join();
+    EXPECT_FALSE(sent);
+    EXPECT_FALSE(pair.client.IsOpen());
+}
+#endif
+
+// Data sent before the end still arrives whole, then the end is seen.
+TEST(TcpSocket, ReceiveSeesTheDataThenTheEnd)
+{
+    LoopbackPair pair;
+    ASSERT_TRUE(pair.Connect());
+    ASSERT_TRUE(pair.client.Send("hello", 5));
+    pair.client.Shutdown();
+    std::string got;
+    platform::ReceiveStatus status = platform::ReceiveStatus::kData;
+    for (int i = 0; i < 10 && status == platform::ReceiveStatus::kData; ++i) {
+        char buffer[8];
+        size_t received = 0;
+        status = pair.server.Receive(buffer, sizeof buffer, received, 5000);
+        if (status == platform::ReceiveStatus::kData) got.append(buffer, received);
+    }
+    EXPECT_EQ(got, "hello");
+    EXPECT_EQ(status, platform::ReceiveStatus::kClosed);
+}
+
+}  // namespace
