@@ -70,8 +70,8 @@ declare -A ignored=(
   [0x90]="fail@90-90|$upgrade_failed|400000" [0x96]="fail@90-90|$user_mode_failed|100000"
   [0x01]="fail@95-95|-|300000" [0x86]="fail@99-99|-|10000" [0x1F]="ok|-|0"
 )
-# The link closed while the host is in the step (the request reached the
-# simulator, which then stops without answering). The host does not wait
+# The link closed while the host is in the step (the simulator closes it
+# unanswered when the request arrives, and is then stopped). The host does not wait
 # for the CMD_IP_MAC answer, so that drop shows at the modem state or image;
 # the checksum file is whole before the simulator logs it, so that drop
 # shows at the modem upgrade. A drop inside the Linux image freezes the
@@ -102,9 +102,9 @@ full_cases() {
       add "$step|drop-after:1000000|--link-fault drop-after:1000000|-|fail@0-69|-|0"
     elif [[ $type == 0x01 ]]; then
       add "$step|drop mid-transfer|-|hold:-> 0x96^] 93%|fail@93-93|-|0"
-      add "$step|drop awaiting result|--link-fault silent:0x01|sim:ignoring 0x01 (silent)|${dropped[$type]}|0"
+      add "$step|drop awaiting result|--link-fault drop:0x01|sim:at 0x01 (drop)|${dropped[$type]}|0"
     else
-      add "$step|drop|--link-fault silent:$type|sim:ignoring $type (silent)|${dropped[$type]}|0"
+      add "$step|drop|--link-fault drop:$type|sim:at $type (drop)|${dropped[$type]}|0"
     fi
   done
   # Faults of every answer: the first answer the host checks is the modem
@@ -128,7 +128,7 @@ short_cases() {
   add "linux-image|refuse:0x01|--link-fault refuse:0x01|-|fail@95-95|-|0"
   add "linux-image|drop mid-transfer|-|hold:-> 0x96^] 93%|fail@93-93|-|0"
   add "close-factory|silent:0x86|--link-fault silent:0x86|-|fail@99-99|-|10000"
-  add "close-factory|drop|--link-fault silent:0x86|sim:ignoring 0x86 (silent)|fail@99-99|-|0"
+  add "close-factory|drop|--link-fault drop:0x86|sim:at 0x86 (drop)|fail@99-99|-|0"
   add "reboot|refuse:0x1F|--link-fault refuse:0x1F|-|ok|-|0"
   add "all|unknown-first|--link-fault unknown-first|-|fail@1-1|$state_failed|0"
   add "all|wrong-seq|--link-fault wrong-seq|-|fail@1-1|$state_failed|100000"

@@ -55,6 +55,11 @@ bool AddLinkFault(std::string_view name, LinkFaults& faults)
         if (value) faults.silent.set(*value);
         return value.has_value();
     }
+    if (const auto type = ValueOf(name, "drop")) {
+        const auto value = ParseNumber(*type, 0xFF);
+        if (value) faults.dropped.set(*value);
+        return value.has_value();
+    }
     if (const auto bytes = ValueOf(name, "drop-after")) {
         faults.dropAfterBytes = ParseNumber(*bytes, UINT64_MAX);
         return faults.dropAfterBytes.has_value();

@@ -21,6 +21,7 @@ struct LinkFaults {
     std::bitset<256> refused;  // these request types are answered with 0xFF and not carried out
     std::bitset<256> silent;   // these request types are read and ignored: no answer, no effect
     bool silentAll = false;
+    std::bitset<256> dropped;  // at a request of these types the connection closes unanswered
     std::chrono::milliseconds delay{0};  // before each answer
     // The connection closes once this many raw bytes of a transfer arrived.
     std::optional<uint64_t> dropAfterBytes;
@@ -33,12 +34,13 @@ struct LinkFaults {
 
     bool Silent(uint8_t type) const { return silentAll || silent.test(type); }
     bool Refused(uint8_t type) const { return refused.test(type); }
+    bool Dropped(uint8_t type) const { return dropped.test(type); }
 };
 
 inline constexpr uint8_t kUnknownBlockType = 0x55;
 
 // Adds one fault named as on the command line: refuse:TYPE, silent:TYPE,
-// silent, drop-after:BYTES, unknown-first, wrong-seq, diag-bad-fcs,
+// silent, drop:TYPE, drop-after:BYTES, unknown-first, wrong-seq, diag-bad-fcs,
 // diag-no-flag, random:SEED. TYPE is 0..255, decimal or 0x-hex. False for
 // an unknown name or a bad value.
 bool AddLinkFault(std::string_view name, LinkFaults& faults);

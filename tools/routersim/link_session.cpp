@@ -94,6 +94,10 @@ bool LinkSession::Serve(const LinkRequest& request)
     const bool known = IsKnown(type);
     recorder_.CountBlock(type, known);
     if (IsTransfer(type) && !Receive(request, conduct)) return false;
+    if (faults.Dropped(type)) {
+        LogLine("link: closing the connection at " + Hex(type) + " (drop)");
+        return false;
+    }
 
     std::optional<LinkBlock> answer;
     bool end = false;

@@ -27,6 +27,8 @@ constexpr std::string_view kUsage =
     "                           refuse:TYPE     answer requests of TYPE (e.g. 0x97) with 0xFF\n"
     "                           silent:TYPE     ignore requests of TYPE: no answer, no effect\n"
     "                           silent          ignore every request\n"
+    "                           drop:TYPE       close the connection, unanswered, at a request of TYPE\n"
+    "                                           (after the data of a transfer)\n"
     "                           drop-after:N    close the connection after N raw bytes of a transfer\n"
     "                           unknown-first   send a block of type 0x55 before each answer\n"
     "                           wrong-seq       answer with the request's seq + 1\n"

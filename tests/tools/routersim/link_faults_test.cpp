@@ -148,6 +148,25 @@ TEST_F(LinkFaultTest, DropAfterClosesTheConnectionAfterThatManyRawBytes)
     EXPECT_TRUE(Eventually([&] { return !peer.Connected(); }));
 }
 
+TEST_F(LinkFaultTest, DropClosesTheConnectionUnansweredAtThatRequest)
+{
+    SetFaults([](routersim::LinkFaults& faults) { faults.dropped.set(0x99); });
+    Connect();
+    const auto answered = host.Ask(RequestBlock(0x97, 1));
+    ASSERT_TRUE(answered);
+    EXPECT_EQ((*answered)[0], 0x97);
+    const std::vector<uint8_t> checksum(124, 0x33);
+    ASSERT_TRUE(host.Send(StartBlock(0x99, 2, static_cast<uint32_t>(checksum.size()))));
+    ASSERT_TRUE(host.Send(checksum));
+    std::vector<uint8_t> before;
+    EXPECT_TRUE(host.WaitClosed(3s, &before));
+    EXPECT_TRUE(before.empty());
+    ASSERT_TRUE(Eventually([&] { return peer.FileCount() == 1; }));
+    EXPECT_TRUE(peer.Files()[0].complete);
+    EXPECT_EQ(peer.BlocksSeen(0x99), 1);
+    EXPECT_TRUE(Eventually([&] { return !peer.Connected(); }));
+}
+
 TEST_F(LinkFaultTest, UnknownBlockComesBeforeEachAnswer)
 {
     SetFaults([](routersim::LinkFaults& faults) { faults.unknownFirst = true; });

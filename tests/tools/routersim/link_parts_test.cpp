@@ -83,8 +83,8 @@ TEST(LinkWire, WritesAnswersLittleEndian)
 TEST(LinkFaultNames, EveryNameOnTheCommandLine)
 {
     LinkFaults faults;
-    for (const char* name : {"refuse:0x97", "refuse:134", "silent:0x61", "silent", "drop-after:4096", "unknown-first", "wrong-seq",
-                             "diag-no-flag", "random:42"}) {
+    for (const char* name : {"refuse:0x97", "refuse:134", "silent:0x61", "silent", "drop:0x99", "drop-after:4096", "unknown-first",
+                             "wrong-seq", "diag-no-flag", "random:42"}) {
         EXPECT_TRUE(AddLinkFault(name, faults)) << name;
     }
     EXPECT_TRUE(faults.Refused(0x97));
@@ -93,6 +93,8 @@ TEST(LinkFaultNames, EveryNameOnTheCommandLine)
     EXPECT_TRUE(faults.silent.test(0x61));
     EXPECT_TRUE(faults.silentAll);
     EXPECT_TRUE(faults.Silent(0x40));
+    EXPECT_TRUE(faults.Dropped(0x99));
+    EXPECT_FALSE(faults.Dropped(0x98));
     EXPECT_EQ(faults.dropAfterBytes, 4096u);
     EXPECT_TRUE(faults.unknownFirst);
     EXPECT_TRUE(faults.wrongSeq);
@@ -105,7 +107,7 @@ TEST(LinkFaultNames, EveryNameOnTheCommandLine)
 TEST(LinkFaultNames, BadNamesAndValues)
 {
     LinkFaults faults;
-    for (const char* name : {"", "refuse", "refuse:", "refuse:256", "refuse:0x", "silent:x", "drop-after:-1", "random:4294967296",
+    for (const char* name : {"", "refuse", "refuse:", "refuse:256", "refuse:0x", "silent:x", "drop:", "drop:0x100", "drop-after:-1", "random:4294967296",
                              "wrongseq", "delay:5"}) {
         EXPECT_FALSE(AddLinkFault(name, faults)) << name;
     }

@@ -183,7 +183,7 @@ TEST(LinkOptions, HelpNamesEveryLinkOptionAndFault)
 {
     const std::string_view usage = UsageText();
     for (const char* text : {"--announce-listen", "--files", "--esn", "--link-fault", "--link-delay", "refuse:TYPE", "silent:TYPE",
-                             "drop-after:N", "unknown-first", "wrong-seq", "diag-bad-fcs", "diag-no-flag", "random:SEED"}) {
+                             "drop:TYPE", "drop-after:N", "unknown-first", "wrong-seq", "diag-bad-fcs", "diag-no-flag", "random:SEED"}) {
         EXPECT_NE(usage.find(text), std::string_view::npos) << text;
     }
 }
