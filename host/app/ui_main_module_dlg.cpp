@@ -128,6 +128,7 @@ void CUIMainModuleDlg::StartDownload()
     watchStop_.Request();
     curPort_ = 0;
     SetProgress(0, 0);
+    if (!watchThread_.joinable()) watchEnded_.Request();
     if (slots_[0].downloadKind <= 3 && !downloadThread_.joinable()) {
         downloadThread_ = std::thread([this] { DownloadProcessThread(); });
     }

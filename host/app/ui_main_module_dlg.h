@@ -105,6 +105,10 @@ private:
     std::array<std::u16string, kPortSlots> logBuffers_{};
 
     platform::StopSignal watchStop_;
+    // Raised when the watch thread has left (or never started): the
+    // download thread's first request waits for it, so that a request the
+    // watch thread had under way when UPDATE was pressed has ended first.
+    platform::StopSignal watchEnded_;
     platform::StopSignal downloadStop_;
     std::thread watchThread_;
     std::thread downloadThread_;

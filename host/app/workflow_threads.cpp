@@ -15,6 +15,7 @@ constexpr uint32_t kPortPauseMs = 500;
 constexpr uint32_t kVersionSettleMs = 5000;
 constexpr int kVersionAttempts = 10;
 constexpr uint32_t kVersionPauseMs = 3000;
+constexpr uint32_t kWatchEndPollMs = 1000;
 
 std::u16string Number(int value)
 {
@@ -44,6 +45,10 @@ void CUIMainModuleDlg::ResetPort(int port)
 
 void CUIMainModuleDlg::DeviceWatchThread()
 {
+    struct EndMark {
+        platform::StopSignal& ended;
+        ~EndMark() { ended.Request(); }
+    } endMark{watchEnded_};
     const int port = curPort_;
     const bool started = WatchAct([this, port] {
         factoryMode_ = 0;
@@ -125,6 +130,10 @@ void CUIMainModuleDlg::DownloadProcessThread()
     request.shortText = slot.paramText.substr(0, 16);
     uint32_t errorCode = 0;
     platform::DebugOutput(u"KR880+ --------> enter download.");
+    // The watch thread was told to stop at the press; whatever it had under
+    // way (a web request, a link query) ends within its own limits.
+    while (watchEnded_.SleepFor(kWatchEndPollMs)) {
+    }
 
     bool runDownload = true;
     if (factoryMode_ == 0) {

@@ -41,15 +41,15 @@ void CNetPacket::Reset()
 
 bool CNetPacket::WaitForReply(uint32_t timeoutMs)
 {
-    const uint64_t deadline = platform::MonotonicMs() + timeoutMs;
-    while (platform::MonotonicMs() < deadline) {
+    const platform::ReplyWindow window(timeoutMs);
+    while (window.Open()) {
         if (ReplyReady()) return true;
         platform::SleepMs(kReplyPollMs);
     }
     server_.Log().WriteLine(ClientLine("RxTxPacket Client %d: 手机无返回数据!\n", SessionIndex()));
     platform::SleepMs(kLateReplyPauseMs);
-    const uint64_t lateDeadline = platform::MonotonicMs() + kLateReplyWindowMs;
-    while (platform::MonotonicMs() < lateDeadline) {
+    const platform::ReplyWindow lateWindow(kLateReplyWindowMs);
+    while (lateWindow.Open()) {
         if (ReplyReady()) {
             server_.Log().WriteLine(ClientLine("RxTxPacket Client %d: 等待后手机返回数据!yeah!\n", SessionIndex()));
             return true;

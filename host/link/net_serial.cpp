@@ -14,6 +14,7 @@ constexpr size_t kMaxAcceptedForOpen = 4;
 constexpr int kIpMacAttempts = 20;
 constexpr uint32_t kIpMacDrainMs = 10000;
 constexpr uint32_t kIpMacRetryMs = 5000;
+constexpr uint32_t kIpMacReplyMs = 100;
 constexpr uint32_t kPollFirstMs = 20;
 constexpr uint32_t kPollRestMs = 100;
 constexpr uint32_t kCloseDrainMs = 60000;
@@ -88,8 +89,8 @@ bool CNetSerial::IpMacExchange()
         Debug("KR710 send  CMD_IP_MAC finish");
         if (WaitDrained(kIpMacDrainMs)) {
             // A reply still on its way gets the 100 ms that a missing one costs.
-            const uint64_t replyDeadline = platform::MonotonicMs() + 100;
-            while (!ReplyArrived() && platform::MonotonicMs() < replyDeadline) platform::SleepMs(kPollFirstMs);
+            const platform::ReplyWindow window(kIpMacReplyMs);
+            while (!ReplyArrived() && window.Open()) platform::SleepMs(kPollFirstMs);
             LinkMessage reply;
             TakeReply(reply);
             if (reply.type == kCmdIpMac) {
@@ -110,10 +111,10 @@ bool CNetSerial::IpMacExchange()
 
 bool CNetSerial::WaitDrained(uint32_t limitMs)
 {
-    const uint64_t deadline = platform::MonotonicMs() + limitMs;
+    const platform::ReplyWindow window(limitMs);
     for (;;) {
         if (SendDrained()) return true;
-        if (platform::MonotonicMs() >= deadline) return false;
+        if (!window.Open()) return false;
         platform::SleepMs(kPollFirstMs + kPollRestMs);
     }
 }
@@ -200,8 +201,8 @@ bool CNetSerial::Command(uint8_t type, uint32_t limitMs, const char16_t* refusal
     request.type = type;
     request.length = 1;
     if (PostMessage(request) == 0) return false;
-    const uint64_t deadline = platform::MonotonicMs() + limitMs;
-    while (platform::MonotonicMs() < deadline) {
+    const platform::ReplyWindow window(limitMs);
+    while (window.Open()) {
         platform::SleepMs(kPollFirstMs);
         if (ReplyReady()) {
             LinkMessage reply;
@@ -226,7 +227,7 @@ bool CNetSerial::QueryInfo(std::u16string& text)
     LinkMessage request;
     request.type = kCmdQueryInfo;
     request.length = 1;
-    const uint64_t start = platform::MonotonicMs();
+    const platform::ReplyWindow window(kQueryDrainMs);
     // A request that could not be posted (the router's connection is gone
     // and its session closed) never leaves: that is a query that did not
     // drain, not one that went unanswered.
@@ -235,7 +236,7 @@ bool CNetSerial::QueryInfo(std::u16string& text)
         return false;
     }
     // The reply may still be on its way: give it the rest of the 2000 ms.
-    while (!ReplyReady() && platform::MonotonicMs() - start < kQueryDrainMs) platform::SleepMs(kPollFirstMs);
+    while (!ReplyReady() && window.Open()) platform::SleepMs(kPollFirstMs);
     LinkMessage reply;
     if (TakeReply(reply) == 0) {
         text = u"NULL";
@@ -261,8 +262,8 @@ bool CNetSerial::Reboot()
 
 int CNetSerial::WaitForResult()
 {
-    const uint64_t deadline = platform::MonotonicMs() + kResultLimitMs;
-    while (platform::MonotonicMs() < deadline) {
+    const platform::ReplyWindow window(kResultLimitMs);
+    while (window.Open()) {
         if (ReplyReady()) {
             LinkMessage reply;
             TakeReply(reply);

@@ -36,8 +36,8 @@ std::string Dotted(uint32_t address)
     return Format("%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
 }
 
-// Real time for the server's idle pause: a polling interval, not a protocol wait.
-void IdlePause() { std::this_thread::sleep_for(std::chrono::milliseconds(kIdlePauseMs)); }
+// The server's idle pause: a polling interval in real time, not a protocol wait.
+void IdlePause() { platform::PollPause(kIdlePauseMs * 1000); }
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 namespace platform {
 
 // Starts `program` with `parameters`, hidden, and waits for it at most
-// `waitMs` of scaled time. True when it was started. Elsewhere than on
+// `waitMs` of clock time. True when it was started. Elsewhere than on
 // Windows a command still running after the wait is ended, so that none is
 // left behind.
 bool RunHidden(const std::u16string& program, const std::u16string& parameters, uint32_t waitMs);

@@ -3,24 +3,21 @@
 // terminated from outside.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
-#include <mutex>
 
 namespace platform {
 
 class StopSignal {
 public:
     void Request();
-    bool Requested() const;
-    // Sleeps `ms` milliseconds of scaled time; returns false at once when a
+    bool Requested() const { return requested_.load(); }
+    // Sleeps `ms` milliseconds of clock time; returns false at once when a
     // stop is (or becomes) requested.
     bool SleepFor(uint32_t ms);
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool requested_ = false;
+    std::atomic<bool> requested_{false};
 };
 
 }  // namespace platform

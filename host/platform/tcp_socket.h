@@ -1,6 +1,6 @@
 // A TCP client socket (WinSock on Windows, BSD sockets elsewhere) with the
 // waits the host needs: a connect limited in time and receives that give up
-// after a silence. Every limit is in milliseconds of scaled time.
+// after a silence. Every limit is in milliseconds of clock time.
 #pragma once
 
 #include <atomic>
@@ -29,6 +29,16 @@ int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t
 
 // The last socket error code (WSAGetLastError, errno), for diagnostics.
 int LastSocketError();
+
+// Bytes handed to TcpSocket::Send() and bytes taken by Receive() (or found
+// unread when a socket closed), over all sockets of the process. When both
+// ends of every connection live in this process, the two are equal exactly
+// when no byte is under way between them: a driven test clock waits for that.
+struct TcpTraffic {
+    uint64_t sent = 0;
+    uint64_t received = 0;
+};
+TcpTraffic TcpTrafficTotals();
 
 class TcpSocket {
 public:
@@ -87,7 +97,7 @@ public:
     bool Bind(uint32_t address, uint16_t port);
     bool StartListening();
     uint16_t Port() const;
-    // Waits at most `timeoutMs` of scaled time for a connection; the peer's
+    // Waits at most `timeoutMs` of clock time for a connection; the peer's
     // address (network byte order) and port come back when asked for.
     bool Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* peerAddress = nullptr, uint16_t* peerPort = nullptr);
     void Close();

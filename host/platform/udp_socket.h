@@ -20,7 +20,7 @@ public:
     // on that address's network; port 0: any.
     bool Bind(uint32_t address, uint16_t port);
     bool SendTo(uint32_t address, uint16_t port, const void* data, size_t size);
-    // One datagram, waiting at most `timeoutMs` of scaled time; false on
+    // One datagram, waiting at most `timeoutMs` of clock time; false on
     // time-out or error.
     bool ReceiveFrom(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs);
     uint16_t Port() const;

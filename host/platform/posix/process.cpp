@@ -39,14 +39,17 @@ bool RunHidden(const std::u16string& program, const std::u16string& parameters, 
     posix_spawn_file_actions_destroy(&actions);
     if (started != 0) return false;
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(ScaledMicroseconds(waitMs));
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child || done < 0) return true;
-        if (std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const bool ended = WaitOutsideFor(waitMs, [child](uint64_t realUs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(realUs);
+        for (;;) {
+            int status = 0;
+            const pid_t done = ::waitpid(child, &status, WNOHANG);
+            if (done == child || done < 0) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    if (ended) return true;
     ::kill(-child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     return true;

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,14 +14,27 @@
 #include <climits>
 
 #include "platform/clock.h"
+#include "platform/tcp_traffic.h"
 
 namespace platform {
 namespace {
 
-int PollTimeout(uint32_t timeoutMs)
+int PollMilliseconds(uint64_t realUs)
 {
-    const uint64_t ms = (ScaledMicroseconds(timeoutMs) + 999) / 1000;
+    const uint64_t ms = (realUs + 999) / 1000;
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+// poll() on one descriptor for at most `timeoutMs` of clock time: its
+// result, 0 on time-out.
+int PollFor(pollfd& watched, uint32_t timeoutMs)
+{
+    int result = 0;
+    WaitOutsideFor(timeoutMs, [&](uint64_t realUs) {
+        result = ::poll(&watched, 1, PollMilliseconds(realUs));
+        return result != 0;
+    });
+    return result;
 }
 
 }  // namespace
@@ -50,7 +64,7 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
     target.sin_addr.s_addr = address;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS) return false;
     pollfd writable{fd, POLLOUT, 0};
-    if (::poll(&writable, 1, PollTimeout(timeoutMs)) != 1) return false;
+    if (PollFor(writable, timeoutMs) != 1) return false;
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
@@ -63,10 +77,12 @@ bool TcpSocket::Send(const void* data, size_t size)
     const int fd = static_cast<int>(handle_);
     if (fd < 0) return false;
     const auto* bytes = static_cast<const char*>(data);
+    traffic::CountSent(size);
     while (size > 0) {
         const ssize_t sent = ::send(fd, bytes, size, MSG_NOSIGNAL);
         if (sent <= 0) {
             if (sent < 0 && errno == EINTR) continue;
+            traffic::UncountSent(size);
             return false;
         }
         bytes += sent;
@@ -81,12 +97,13 @@ ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received
     const int fd = static_cast<int>(handle_);
     if (fd < 0) return ReceiveStatus::kError;
     pollfd readable{fd, POLLIN, 0};
-    const int ready = ::poll(&readable, 1, PollTimeout(timeoutMs));
+    const int ready = PollFor(readable, timeoutMs);
     if (ready == 0) return ReceiveStatus::kTimeout;
     if (ready < 0) return ReceiveStatus::kError;
     const ssize_t got = ::recv(fd, buffer, capacity, 0);
     if (got == 0) return ReceiveStatus::kClosed;
     if (got < 0) return ReceiveStatus::kError;
+    traffic::CountReceived(static_cast<uint64_t>(got));
     received = static_cast<size_t>(got);
     return ReceiveStatus::kData;
 }
@@ -115,7 +132,10 @@ void TcpSocket::Close()
 {
     std::scoped_lock lock(sendLock_, receiveLock_);
     const intptr_t handle = handle_.exchange(-1);
-    if (handle >= 0) ::close(static_cast<int>(handle));
+    if (handle < 0) return;
+    int unread = 0;
+    if (::ioctl(static_cast<int>(handle), FIONREAD, &unread) == 0 && unread > 0) traffic::CountReceived(static_cast<uint64_t>(unread));
+    ::close(static_cast<int>(handle));
 }
 
 int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t>& write, uint32_t timeoutUs,
@@ -126,8 +146,12 @@ int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t
     std::vector<pollfd> watched;
     for (intptr_t handle : read) watched.push_back(pollfd{static_cast<int>(handle), POLLIN, 0});
     for (intptr_t handle : write) watched.push_back(pollfd{static_cast<int>(handle), POLLOUT, 0});
-    const timespec limit{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
-    const int ready = ::ppoll(watched.data(), watched.size(), &limit, nullptr);
+    int ready = 0;
+    CurrentClock().WaitOutside(kNoDeadline, timeoutUs, [&](uint64_t realUs) {
+        const timespec limit{static_cast<time_t>(realUs / 1000000), static_cast<long>(realUs % 1000000) * 1000};
+        ready = ::ppoll(watched.data(), watched.size(), &limit, nullptr);
+        return ready != 0;
+    });
     if (ready <= 0) return ready < 0 ? -1 : 0;
     for (size_t i = 0; i < watched.size(); ++i) {
         if (watched[i].revents == 0) continue;
@@ -172,7 +196,7 @@ uint16_t TcpListener::Port() const
 bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* peerAddress, uint16_t* peerPort)
 {
     pollfd readable{static_cast<int>(handle_), POLLIN, 0};
-    if (::poll(&readable, 1, PollTimeout(timeoutMs)) != 1) return false;
+    if (PollFor(readable, timeoutMs) != 1) return false;
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
     const int fd = ::accept4(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);

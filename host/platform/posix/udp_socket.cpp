@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+
 namespace platform {
 
 UdpSocket::~UdpSocket() { Close(); }
@@ -50,8 +53,12 @@ bool UdpSocket::SendTo(uint32_t address, uint16_t port, const void* data, size_t
 bool UdpSocket::ReceiveFrom(void* buffer, size_t capacity, size_t& received, uint32_t timeoutMs)
 {
     pollfd readable{static_cast<int>(handle_), POLLIN, 0};
-    const uint64_t ms = (ScaledMicroseconds(timeoutMs) + 999) / 1000;
-    if (::poll(&readable, 1, static_cast<int>(ms)) != 1) return false;
+    int ready = 0;
+    WaitOutsideFor(timeoutMs, [&](uint64_t realUs) {
+        ready = ::poll(&readable, 1, static_cast<int>(std::min<uint64_t>((realUs + 999) / 1000, INT_MAX)));
+        return ready != 0;
+    });
+    if (ready != 1) return false;
     const ssize_t got = ::recv(static_cast<int>(handle_), buffer, capacity, 0);
     if (got < 0) return false;
     received = static_cast<size_t>(got);

@@ -18,8 +18,11 @@ bool RunHidden(const std::u16string& program, const std::u16string& parameters, 
     info.nShow = SW_HIDE;
     if (!::ShellExecuteExW(&info)) return false;
     if (info.hProcess != nullptr) {
-        const uint64_t ms = ScaledMicroseconds(waitMs) / 1000;
-        ::WaitForSingleObject(info.hProcess, static_cast<DWORD>(ms));
+        const HANDLE process = info.hProcess;
+        WaitOutsideFor(waitMs, [process](uint64_t realUs) {
+            const uint64_t ms = realUs / 1000;
+            return ::WaitForSingleObject(process, static_cast<DWORD>(ms > 0xFFFFFFF0u ? 0xFFFFFFF0u : ms)) == WAIT_OBJECT_0;
+        });
         ::CloseHandle(info.hProcess);
     }
     return true;

@@ -7,6 +7,8 @@
 #include <chrono>
 
 #include "platform/clock.h"
+#include "platform/tcp_traffic.h"
+#include "win32/socket_wait.h"
 
 namespace platform {
 namespace {
@@ -16,15 +18,6 @@ SOCKET AsSocket(intptr_t handle) { return static_cast<SOCKET>(handle); }
 // How long Close() lets a send or receive in progress end by itself before
 // closing under it.
 constexpr auto kCallEndWait = std::chrono::milliseconds(200);
-
-timeval Timeout(uint32_t timeoutMs)
-{
-    const uint64_t us = ScaledMicroseconds(timeoutMs);
-    timeval limit{};
-    limit.tv_sec = static_cast<long>(us / 1000000);
-    limit.tv_usec = static_cast<long>(us % 1000000);
-    return limit;
-}
 
 }  // namespace
 
@@ -61,8 +54,7 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
     FD_ZERO(&failed);
     FD_SET(s, &writable);
     FD_SET(s, &failed);
-    timeval limit = Timeout(timeoutMs);
-    if (::select(0, nullptr, &writable, &failed, &limit) <= 0 || !FD_ISSET(s, &writable)) return false;
+    if (SelectFor(nullptr, &writable, &failed, timeoutMs) <= 0 || !FD_ISSET(s, &writable)) return false;
     u_long blocking = 0;
     return ::ioctlsocket(s, FIONBIO, &blocking) == 0;
 }
@@ -73,10 +65,14 @@ bool TcpSocket::Send(const void* data, size_t size)
     const intptr_t handle = handle_;
     if (handle == -1) return false;
     const auto* bytes = static_cast<const char*>(data);
+    traffic::CountSent(size);
     while (size > 0) {
         const int chunk = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
         const int sent = ::send(AsSocket(handle), bytes, chunk, 0);
-        if (sent <= 0) return false;
+        if (sent <= 0) {
+            traffic::UncountSent(size);
+            return false;
+        }
         bytes += sent;
         size -= static_cast<size_t>(sent);
     }
@@ -92,14 +88,14 @@ ReceiveStatus TcpSocket::Receive(void* buffer, size_t capacity, size_t& received
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
-    timeval limit = Timeout(timeoutMs);
-    const int ready = ::select(0, &readable, nullptr, nullptr, &limit);
+    const int ready = SelectFor(&readable, nullptr, nullptr, timeoutMs);
     if (ready == 0) return ReceiveStatus::kTimeout;
     if (ready < 0) return ReceiveStatus::kError;
     const int chunk = capacity > 0x10000000 ? 0x10000000 : static_cast<int>(capacity);
     const int got = ::recv(s, static_cast<char*>(buffer), chunk, 0);
     if (got == 0) return ReceiveStatus::kClosed;
     if (got < 0) return ReceiveStatus::kError;
+    traffic::CountReceived(static_cast<uint64_t>(got));
     received = static_cast<size_t>(got);
     return ReceiveStatus::kData;
 }
@@ -134,7 +130,10 @@ void TcpSocket::Close()
     static_cast<void>(send.try_lock_for(kCallEndWait));
     static_cast<void>(receive.try_lock_for(kCallEndWait));
     const intptr_t handle = handle_.exchange(-1);
-    if (handle != -1) ::closesocket(AsSocket(handle));
+    if (handle == -1) return;
+    u_long unread = 0;
+    if (::ioctlsocket(AsSocket(handle), FIONREAD, &unread) == 0 && unread > 0) traffic::CountReceived(unread);
+    ::closesocket(AsSocket(handle));
 }
 
 int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t>& write, uint32_t timeoutUs,
@@ -148,8 +147,16 @@ int WaitForSockets(const std::vector<intptr_t>& read, const std::vector<intptr_t
     FD_ZERO(&writeSet);
     for (intptr_t handle : read) FD_SET(AsSocket(handle), &readSet);
     for (intptr_t handle : write) FD_SET(AsSocket(handle), &writeSet);
-    timeval limit{static_cast<long>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000)};
-    const int ready = ::select(0, read.empty() ? nullptr : &readSet, write.empty() ? nullptr : &writeSet, nullptr, &limit);
+    const fd_set readStart = readSet;
+    const fd_set writeStart = writeSet;
+    int ready = 0;
+    CurrentClock().WaitOutside(kNoDeadline, timeoutUs, [&](uint64_t realUs) {
+        readSet = readStart;
+        writeSet = writeStart;
+        timeval limit = RealLimit(realUs);
+        ready = ::select(0, read.empty() ? nullptr : &readSet, write.empty() ? nullptr : &writeSet, nullptr, &limit);
+        return ready != 0;
+    });
     if (ready <= 0) return ready < 0 ? -1 : 0;
     for (intptr_t handle : read) {
         if (FD_ISSET(AsSocket(handle), &readSet)) readable.push_back(handle);
@@ -198,8 +205,7 @@ bool TcpListener::Accept(TcpSocket& connection, uint32_t timeoutMs, uint32_t* pe
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
-    timeval limit = Timeout(timeoutMs);
-    if (::select(0, &readable, nullptr, nullptr, &limit) != 1) return false;
+    if (SelectFor(&readable, nullptr, nullptr, timeoutMs) != 1) return false;
     sockaddr_in peer{};
     int length = sizeof peer;
     const SOCKET accepted = ::accept(s, reinterpret_cast<sockaddr*>(&peer), &length);

@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 
 #include "platform/clock.h"
+#include "win32/socket_wait.h"
 
 namespace platform {
 namespace {
@@ -54,9 +55,7 @@ bool UdpSocket::ReceiveFrom(void* buffer, size_t capacity, size_t& received, uin
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(s, &readable);
-    const uint64_t us = ScaledMicroseconds(timeoutMs);
-    timeval limit{static_cast<long>(us / 1000000), static_cast<long>(us % 1000000)};
-    if (::select(0, &readable, nullptr, nullptr, &limit) != 1) return false;
+    if (SelectFor(&readable, nullptr, nullptr, timeoutMs) != 1) return false;
     const int got = ::recv(s, static_cast<char*>(buffer), static_cast<int>(capacity), 0);
     if (got < 0) return false;
     received = static_cast<size_t>(got);
