@@ -98,8 +98,9 @@ void CUIMainModuleDlg::DeviceWatchThread()
                 view_.EnableControl(IDC_UPDATE_BUTTON, true);
                 RefreshVersionInfo(port);
             });
-            if (!shown || watchStop_.Requested()) return;
-            ports_.service.ShowDeviceName(port, readVersion);
+            // The device name reaches the window as a report: it goes
+            // through the view thread too, so that it is dropped after a press.
+            if (!shown || !WatchAct([this, port, &readVersion] { ports_.service.ShowDeviceName(port, readVersion); })) return;
             if (!watchStop_.SleepFor(500)) return;
         } else {
             const bool shown = WatchAct([this, port] {
@@ -111,8 +112,7 @@ void CUIMainModuleDlg::DeviceWatchThread()
                 RefreshVersionInfo(port);
                 SetStatusText(LoadHint(u"ID_HINT_SEARCHPORT"));
             });
-            if (!shown || watchStop_.Requested()) return;
-            ports_.service.ShowDeviceName(port, std::u16string(28, u' '));
+            if (!shown || !WatchAct([this, port] { ports_.service.ShowDeviceName(port, std::u16string(28, u' ')); })) return;
         }
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <pthread.h>
+
 #include "platform/tcp_socket.h"
 
 namespace testing_support {
@@ -18,6 +20,9 @@ constexpr auto kTrafficStall = std::chrono::seconds(1);
 // How often the driver looks again at what it cannot be woken for
 // (socket counters, the test's conditions).
 constexpr auto kRecheck = std::chrono::milliseconds(1);
+// How long RunUntil waits for some thread to wait with a deadline before
+// it moves time to its limit.
+constexpr auto kNothingWaits = std::chrono::seconds(2);
 // The longest real poll of an outside source inside one wait.
 constexpr uint64_t kOutsideSliceUs = 2000;
 constexpr uint64_t kStartMs = 1000000000;
@@ -39,6 +44,9 @@ struct DrivenClock::Shared {
     uint64_t now = kStartMs;
     uint64_t generation = 0;
     std::vector<std::shared_ptr<Record>> records;
+    // Bytes sent that will never be read: lost before this clock was made
+    // (an earlier test's connection) or taken as lost after a stall.
+    uint64_t trafficLost = 0;
     platform::TcpTraffic lastTraffic;
     steady_clock::time_point trafficSince = steady_clock::now();
 };
@@ -46,12 +54,14 @@ struct DrivenClock::Shared {
 namespace {
 
 // A thread's record with the clock it last waited on; the record dies with
-// the thread, so a thread that has ended never holds time back.
+// the thread, so a thread that has ended never holds time back. It lives on
+// the heap behind a thread key whose destructor runs at the thread's end: a
+// thread_local object with a destructor corrupts the heap at thread exit
+// under mingw-w64's threads.
 struct Registration {
     std::shared_ptr<DrivenClock::Shared> shared;
     std::shared_ptr<Record> record;
 
-    ~Registration() { Drop(); }
     void Drop()
     {
         if (!shared) return;
@@ -66,11 +76,33 @@ struct Registration {
     }
 };
 
-thread_local Registration registration;
+pthread_key_t RegistrationKey()
+{
+    static const pthread_key_t key = [] {
+        pthread_key_t made{};
+        pthread_key_create(&made, [](void* value) {
+            auto* ended = static_cast<Registration*>(value);
+            ended->Drop();
+            delete ended;
+        });
+        return made;
+    }();
+    return key;
+}
+
+Registration& ThisThread()
+{
+    auto* existing = static_cast<Registration*>(pthread_getspecific(RegistrationKey()));
+    if (existing != nullptr) return *existing;
+    auto* made = new Registration;
+    pthread_setspecific(RegistrationKey(), made);
+    return *made;
+}
 
 // The calling thread's record; the caller holds shared->mutex.
 Record& Self(const std::shared_ptr<DrivenClock::Shared>& shared)
 {
+    Registration& registration = ThisThread();
     if (registration.shared != shared) {
         if (registration.shared) {
             // A clock of an earlier test: leave it without taking its lock
@@ -97,7 +129,12 @@ void SetState(DrivenClock::Shared& shared, Record& record, State state, uint64_t
 
 }  // namespace
 
-DrivenClock::DrivenClock() : shared_(std::make_shared<Shared>()) { platform::UseClock(this); }
+DrivenClock::DrivenClock() : shared_(std::make_shared<Shared>())
+{
+    const platform::TcpTraffic traffic = platform::TcpTrafficTotals();
+    shared_->trafficLost = traffic.sent - traffic.received;
+    platform::UseClock(this);
+}
 
 DrivenClock::~DrivenClock()
 {
@@ -137,7 +174,13 @@ bool DrivenClock::WaitOutside(uint64_t deadlineMs, uint64_t pollUs, const Outsid
     Record& self = Self(shared_);
     bool ready = false;
     for (;;) {
-        if (deadlineMs != platform::kNoDeadline && shared_->now >= deadlineMs) break;
+        if (deadlineMs != platform::kNoDeadline && shared_->now >= deadlineMs) {
+            // A limit that has passed still looks once, as a zero time-out does.
+            lock.unlock();
+            ready = poll(0);
+            lock.lock();
+            break;
+        }
         SetState(*shared_, self, State::kOutside, deadlineMs);
         lock.unlock();
         ready = poll(deadlineMs == platform::kNoDeadline ? pollUs : kOutsideSliceUs);
@@ -178,8 +221,8 @@ bool DrivenClock::OutsideSettled()
         }
     }
     const platform::TcpTraffic traffic = platform::TcpTrafficTotals();
-    if (traffic.sent == traffic.received) return true;
     std::lock_guard<std::mutex> lock(shared_->mutex);
+    if (traffic.sent - traffic.received == shared_->trafficLost) return true;
     if (traffic.sent != shared_->lastTraffic.sent || traffic.received != shared_->lastTraffic.received) {
         shared_->lastTraffic = traffic;
         shared_->trafficSince = steady_clock::now();
@@ -187,6 +230,7 @@ bool DrivenClock::OutsideSettled()
     }
     if (steady_clock::now() - shared_->trafficSince < kTrafficStall) return false;
     ++forcedSettles_;
+    shared_->trafficLost = traffic.sent - traffic.received;
     shared_->trafficSince = steady_clock::now();
     return true;
 }
@@ -195,6 +239,7 @@ bool DrivenClock::SettleAndMove(uint64_t target, bool moveWithoutDeadline)
 {
     // The thread that moves time is not part of the system it waits for,
     // even when it has called into it before.
+    Registration& registration = ThisThread();
     if (registration.shared == shared_) registration.Drop();
     const bool driver = std::this_thread::get_id() == driverId_.load();
     const auto giveUp = steady_clock::now() + kSettleLimit;
@@ -243,11 +288,24 @@ bool DrivenClock::Advance(uint64_t ms)
 bool DrivenClock::RunUntil(const std::function<bool()>& condition, uint64_t limitMs)
 {
     const uint64_t target = NowMs() + limitMs;
+    auto idleSince = steady_clock::now();
     for (;;) {
         if (!Settle()) return condition();
         if (condition()) return true;
         if (NowMs() >= target) return false;
-        if (!SettleAndMove(target, true)) return condition();
+        if (SettleAndMove(target, false)) {
+            idleSince = steady_clock::now();
+            continue;
+        }
+        // No thread waits with a deadline: one that was just started may
+        // not have reached its first wait yet, so time is not moved to the
+        // limit at once; only after a while with nothing to wait for.
+        if (steady_clock::now() - idleSince > kNothingWaits) {
+            if (!SettleAndMove(target, true)) return condition();
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(shared_->mutex);
+        shared_->changed.wait_for(lock, kRecheck);
     }
 }
 

@@ -50,8 +50,11 @@ public:
     // Moves time to the next deadline of a waiting thread (at most `limitMs`
     // ahead) and settles; false when none is waiting or it did not settle.
     bool Step(uint64_t limitMs = platform::kNoDeadline);
-    // Lets time run as Advance does until `condition` holds (checked while
-    // settled), for at most `limitMs` of clock time; true once it holds.
+    // Lets time run from deadline to deadline until `condition` holds
+    // (checked while settled), for at most `limitMs` of clock time; true once
+    // it holds. While no thread waits with a deadline it waits in real time
+    // (a thread just started may not have waited yet), and moves time to the
+    // limit only after two seconds of that.
     bool RunUntil(const std::function<bool()>& condition, uint64_t limitMs = 3600000);
     // Runs `work` on a thread of its own while time runs until it has
     // returned; its result, or nothing when it did not return within `limitMs`.
