@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// Real microseconds of one look at the socket.
+constexpr uint32_t kPollUs = 2000;
+
+}  // namespace
+
 devlink::LinkBlock DeviceBlock(uint8_t type, uint32_t seq, const std::vector<uint8_t>& data, uint32_t length)
 {
     devlink::LinkBlock block{};
@@ -26,6 +33,7 @@ FakeDevice::FakeDevice(uint16_t serverPort, Responder responder) : responder_(st
 FakeDevice::~FakeDevice()
 {
     stop_ = true;
+    stopSignal_.Request();
     thread_.join();
 }
 
@@ -33,9 +41,14 @@ void FakeDevice::Run()
 {
     std::vector<uint8_t> pending;
     while (!stop_) {
+        // A real-time poll, then a receive that does not wait: a receive
+        // limit would be a deadline that a driven clock steps to.
+        std::vector<intptr_t> readable;
+        std::vector<intptr_t> writable;
+        if (platform::WaitForSockets({socket_.Handle()}, {}, kPollUs, readable, writable) <= 0) continue;
         uint8_t buffer[4096];
         size_t received = 0;
-        const platform::ReceiveStatus status = socket_.Receive(buffer, sizeof buffer, received, 5);
+        const platform::ReceiveStatus status = socket_.Receive(buffer, sizeof buffer, received, 0);
         if (status == platform::ReceiveStatus::kTimeout) continue;
         if (status != platform::ReceiveStatus::kData) break;
         pending.insert(pending.end(), buffer, buffer + received);
@@ -49,7 +62,10 @@ void FakeDevice::Run()
                 std::lock_guard<std::mutex> lock(mutex_);
                 seen_.push_back(seen);
             }
-            if (const std::optional<devlink::LinkBlock> reply = responder_(seen)) socket_.Send(reply->data(), reply->size());
+            const std::optional<devlink::LinkBlock> reply = responder_(seen);
+            if (!reply) continue;
+            if (const uint32_t delay = delays_[seen.type]; delay > 0 && !stopSignal_.SleepFor(delay)) return;
+            socket_.Send(reply->data(), reply->size());
         }
         if (rawExpected_ > 0 && !pending.empty()) {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -1,7 +1,11 @@
 // The router's end of a link session for the port tests: it connects to the
 // rendezvous server, reads whole blocks and answers each as the test says.
+// It waits for bytes with real-time polls (no clock deadlines of its own),
+// and the delays the test asks for run on the clock in force, so on a
+// driven clock they are exact in clock time.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "link/link_block.h"
+#include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
 
 struct SeenBlock {
@@ -31,6 +36,9 @@ public:
     // Raw bytes received after the blocks, when the test reads a transfer.
     void ExpectRawBytes(size_t count) { rawExpected_ = count; }
     std::vector<uint8_t> RawBytes();
+    // Answers to requests of `type` leave `ms` milliseconds of clock time
+    // after the request came in (the device reads nothing meanwhile).
+    void DelayAnswers(uint8_t type, uint32_t ms) { delays_[type] = ms; }
     void Send(const devlink::LinkBlock& block);
     void Disconnect();
 
@@ -40,7 +48,9 @@ private:
     Responder responder_;
     platform::TcpSocket socket_;
     std::atomic<bool> stop_{false};
+    platform::StopSignal stopSignal_;
     std::atomic<size_t> rawExpected_{0};
+    std::array<std::atomic<uint32_t>, 256> delays_{};
     std::mutex mutex_;
     std::vector<SeenBlock> seen_;
     std::vector<uint8_t> raw_;

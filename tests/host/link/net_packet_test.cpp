@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
+#include "../support/driven_clock.h"
+#include "../support/poll_until.h"
+#include "driven_link_clock.h"
 #include "fake_device.h"
 #include "link/diag_frame.h"
 #include "link/net_packet.h"
@@ -16,12 +18,18 @@ namespace {
 using devlink::CNetPacket;
 
 // The device answers CMD_IP_MAC itself and every CMD_DATA with the bytes
-// the test's `reply` makes from the request's frame.
+// the test's `reply` makes from the request's frame. Everything runs on a
+// clock the test drives (see net_serial_test.cpp): every wait of the
+// exchange lasts exactly its length of clock time.
 class Packet : public ::testing::Test {
 protected:
+    Packet()
+    {
+        clock.AddSettledCondition([this] { return !server || !server->SendPending(0); });
+    }
+
     void SetUp() override
     {
-        platform::SetTimeScale(10.0);
         temp = testing_support::UsePrivateTempFolder("packet");
         devlink::SockProducerSettings settings;
         settings.listenPort = 0;
@@ -29,7 +37,7 @@ protected:
         settings.announcePort = 9;
         settings.hostFilter = "no-announcement";
         server = std::make_unique<devlink::CSockProducer>(settings);
-        ASSERT_EQ(server->InitInstance(), 0);
+        ASSERT_EQ(link_testing::RunOnClock(clock, [&] { return server->InitInstance(); }), std::optional<int>(0));
         packet = std::make_unique<CNetPacket>(*server);
         device = std::make_unique<FakeDevice>(server->ListenPort(), [this](const SeenBlock& seen) -> std::optional<devlink::LinkBlock> {
             if (seen.type == devlink::kCmdIpMac) return DeviceBlock(seen.type, seen.seq);
@@ -39,17 +47,28 @@ protected:
             if (bytes.empty()) return std::nullopt;
             return DeviceBlock(devlink::kCmdData, seen.seq, bytes, static_cast<uint32_t>(bytes.size()));
         });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (server->AcceptedCount() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ASSERT_EQ(packet->InitPort(0), 1);
-        platform::SetTimeScale(200.0);
+        ASSERT_TRUE(testing_support::PollUntil([&] { return server->AcceptedCount() == 1; }));
+        ASSERT_EQ(link_testing::RunOnClock(clock, [&] { return packet->InitPort(0); }), std::optional<int>(1));
     }
     void TearDown() override
     {
+        EXPECT_EQ(clock.ForcedSettles(), 0);
         device.reset();
         packet.reset();
         server.reset();
-        platform::SetTimeScale(1.0);
+    }
+
+    // ReadEsn while time runs, with the clock time it took.
+    int ReadEsn(uint32_t& esn, uint64_t* tookMs = nullptr)
+    {
+        const std::optional<int> result = link_testing::RunOnClock(clock, [&] {
+            const uint64_t start = platform::MonotonicMs();
+            const int read = packet->ReadEsn(esn);
+            if (tookMs != nullptr) *tookMs = platform::MonotonicMs() - start;
+            return read;
+        });
+        EXPECT_TRUE(result.has_value()) << "ReadEsn did not return within an hour of clock time";
+        return result.value_or(-1);
     }
 
     static std::vector<uint8_t> EsnFrame(uint32_t esn)
@@ -59,10 +78,14 @@ protected:
         return devlink::BuildFrame(body);
     }
 
+    // Declared first: it outlives every thread that waits on it.
+    testing_support::DrivenClock clock;
+    link_testing::PassedDeadlinePoll passedDeadlinePoll{clock};
     std::u16string temp;
     std::unique_ptr<devlink::CSockProducer> server;
     std::unique_ptr<CNetPacket> packet;
     std::unique_ptr<FakeDevice> device;
+    // Set before a read only: the device thread calls it during one.
     std::function<std::vector<uint8_t>()> reply = [] { return EsnFrame(0x7E7D1234); };
     std::atomic<int> dataBlocks{0};
 };
@@ -70,7 +93,7 @@ protected:
 TEST_F(Packet, ReadsTheEsnThroughAFramedExchange)
 {
     uint32_t esn = 0;
-    ASSERT_EQ(packet->ReadEsn(esn), 1);
+    ASSERT_EQ(ReadEsn(esn), 1);
     EXPECT_EQ(esn, 0x7E7D1234u);
     EXPECT_EQ(dataBlocks, 1);
     const std::vector<SeenBlock> seen = device->Seen();
@@ -84,7 +107,7 @@ TEST_F(Packet, DiagErrorReplyFailsEveryAttemptWithItsText)
 {
     reply = [] { return devlink::BuildFrame(std::vector<uint8_t>{0x13, 0x01}); };
     uint32_t esn = 0;
-    EXPECT_EQ(packet->ReadEsn(esn), 0);
+    EXPECT_EQ(ReadEsn(esn), 0);
     EXPECT_EQ(esn, 0xFFFFFFFFu);
     EXPECT_EQ(packet->ErrorText(), u"Cannot Get the ESN Number of the Phone, Since Bad command");
     EXPECT_EQ(dataBlocks, 10);
@@ -98,7 +121,7 @@ TEST_F(Packet, ReplyWithoutEndFlagIsRefused)
         return frame;
     };
     uint32_t esn = 0;
-    EXPECT_EQ(packet->ReadEsn(esn), 0);
+    EXPECT_EQ(ReadEsn(esn), 0);
     EXPECT_EQ(packet->ErrorText(), u"Cannot Get the ESN Number of the Phone, Since the Received Data is Wrong without End Flag(0x7e)");
 }
 
@@ -110,7 +133,7 @@ TEST_F(Packet, DoubledClosingFlagIsAccepted)
         return frame;
     };
     uint32_t esn = 0;
-    ASSERT_EQ(packet->ReadEsn(esn), 1);
+    ASSERT_EQ(ReadEsn(esn), 1);
     EXPECT_EQ(esn, 77u);
 }
 
@@ -118,25 +141,27 @@ TEST_F(Packet, ShortEsnReplyAndOversizedReplyAreRefused)
 {
     reply = [] { return devlink::BuildFrame(std::vector<uint8_t>{0x01, 0x02}); };
     uint32_t esn = 0;
-    EXPECT_EQ(packet->ReadEsn(esn), 0);
+    EXPECT_EQ(ReadEsn(esn), 0);
     reply = [] {
         std::vector<uint8_t> big(1100, 0x01);
         big.push_back(0x7E);
         return big;
     };
-    EXPECT_EQ(packet->ReadEsn(esn), 0);
+    EXPECT_EQ(ReadEsn(esn), 0);
     EXPECT_EQ(packet->ErrorText(), u"Cannot Get the ESN Number of the Phone, Since The Received Data from the Phone is Too Large");
 }
 
+// Each attempt waits its 500 ms, pauses 10 s and waits 3 s more: exactly
+// that long in clock time, polls included (3 ms and 10 ms apart).
 TEST_F(Packet, SilentDeviceCostsEveryAttemptItsFullWaitAndFails)
 {
     reply = [] { return std::vector<uint8_t>{}; };
     uint32_t esn = 0;
-    const uint64_t start = platform::MonotonicMs();
-    EXPECT_EQ(packet->ReadEsn(esn), 0);
-    const uint64_t elapsed = platform::MonotonicMs() - start;
+    uint64_t elapsed = 0;
+    EXPECT_EQ(ReadEsn(esn, &elapsed), 0);
     EXPECT_EQ(dataBlocks, 10);
     EXPECT_GE(elapsed, 10u * (500 + 10000 + 3000));
+    EXPECT_LE(elapsed, 10u * (500 + 3 + 10000 + 3000 + 10));
     EXPECT_EQ(esn, 0xFFFFFFFFu);
     EXPECT_EQ(packet->ErrorText(), u"Cannot Get the ESN Number of the Phone, Since Port Cannot Receive Desired Data from the Phone");
 }

@@ -20,7 +20,7 @@ struct LoadSettings {
     int rounds = 50;              // data blocks each session exchanges under load
     int burstConnections = 25;    // extra connections made at the same moment
     int spreadConnections = 25;   // extra connections made one after another during the exchange
-    int spreadGapMs = 20;         // real milliseconds between two of those
+    int spreadGapMs = 20;         // real milliseconds between two of those (a pace, not a window)
     int roundsAgain = 10;         // data blocks each new router exchanges at the end
     double timeScale = 100.0;
     // The server's session log goes to "Logs" under this folder.
@@ -43,16 +43,21 @@ struct LoadFigures {
     int extrasConnected = 0;  // the handshake completed (the system's listen queue)
     int extrasRefused = 0;    // the connection attempt failed
     int extrasServed = 0;     // received a byte or an end of connection from the server while the four sessions ran
-    int32_t minSessionCount = 0;  // while the four sessions ran
+    // Two more blocks on session 0 once every extra connection was made:
+    // the server has looked at its listener since.
+    SessionFigures afterExtras{};
+    int32_t minSessionCount = 0;  // while the four sessions ran, and after those two blocks
     int32_t maxSessionCount = 0;
     size_t maxAcceptedWaiting = 0;
+    // Counted from when the fourth session was counted: at most the one
+    // announcement that was on its way then.
     int announcementsWhileFull = 0;
 
     bool slotsFreedWhenRoutersLeft = false;
     int waitingClaimedAfterwards = 0;  // connections accepted once room was made, claimed and closed
     int32_t sessionCountAfterClaims = -1;
     size_t acceptedAfterClaims = 0;
-    int announcementsAfterwards = 0;
+    int announcementsAfterwards = 0;  // until the first came (bounded)
 
     int routersOpenedAgain = 0;
     std::array<SessionFigures, devlink::kSessionSlots> sessionsAgain{};

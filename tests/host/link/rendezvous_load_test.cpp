@@ -28,7 +28,7 @@ TEST(RendezvousLoad, FourSessionsAndFiftyExtraConnections)
     settings.rounds = 40;
     settings.burstConnections = 25;
     settings.spreadConnections = 25;
-    settings.spreadGapMs = 10;
+    settings.spreadGapMs = 20;
     settings.roundsAgain = 5;
     const std::u16string folder = testing_support::UsePrivateTempFolder("rendezvous-load");
     settings.logFolder = folder.substr(0, folder.size() - 1);
@@ -39,15 +39,21 @@ TEST(RendezvousLoad, FourSessionsAndFiftyExtraConnections)
     for (int slot = 0; slot < devlink::kSessionSlots; ++slot) ExpectAllCorrect(figures.sessions[slot], settings.rounds, slot);
 
     // The system queues the extra connections; the server takes none of
-    // them while four sessions are counted, and announces nothing.
+    // them while four sessions are counted (checked once it has looked at
+    // its listener after the last one came), and announces nothing: the
+    // one announcement allowed is the one that may have been on its way
+    // when the fourth session was counted (that none comes while four are
+    // counted is Server.FifthConnectionWaitsWhileFourSessionsAreCounted, on
+    // a driven clock).
     EXPECT_EQ(figures.extrasTried, 50);
     EXPECT_EQ(figures.extrasConnected, 50);
     EXPECT_EQ(figures.extrasRefused, 0);
+    ExpectAllCorrect(figures.afterExtras, 2, 0);
     EXPECT_EQ(figures.extrasServed, 0);
     EXPECT_EQ(figures.minSessionCount, devlink::kSessionSlots);
     EXPECT_EQ(figures.maxSessionCount, devlink::kSessionSlots);
     EXPECT_EQ(figures.maxAcceptedWaiting, 0u);
-    EXPECT_EQ(figures.announcementsWhileFull, 0);
+    EXPECT_LE(figures.announcementsWhileFull, 1);
 
     // Room made: the waiting connections are accepted in turn and cleared
     // by claiming them; then nothing is counted and announcements resume.
