@@ -160,7 +160,7 @@ TEST_F(UpdatePress, MissingFirmwareShowsTheFileCheckMessage)
     ASSERT_FALSE(view.Messages().empty());
     EXPECT_EQ(view.Messages().back().caption, u"Software flashdesk For KR880+");
     EXPECT_FALSE(dialog->Busy());
-    EXPECT_TRUE(view.timers.empty());
+    view.Call([&] { EXPECT_TRUE(view.timers.empty()); });
 }
 
 TEST_F(UpdatePress, CloseIsRefusedWhileBusyAndRemovesTheWorkFolderAfterwards)
@@ -178,7 +178,7 @@ TEST_F(UpdatePress, CloseIsRefusedWhileBusyAndRemovesTheWorkFolderAfterwards)
     EXPECT_TRUE(HasMessage(u"Processando."));
     EXPECT_TRUE(platform::FolderExists(dialog->WorkDir()));
 
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
     view.Call([&] { closed = dialog->OnClose(); });
     EXPECT_TRUE(closed);
     EXPECT_FALSE(platform::FolderExists(temp + u"KR880+NewVersion"));

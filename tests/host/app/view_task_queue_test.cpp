@@ -38,16 +38,23 @@ TEST(ViewTaskQueue, ClosingReleasesAWaitingSenderWithoutRunningItsTask)
 {
     app::ViewTaskQueue queue;
     std::promise<void> bound;
+    std::promise<void> queued;
     std::promise<void> finish;
-    std::thread view([&] {  // a view that never serves its queue
+    std::thread view([&] {  // a view that never runs its queue's tasks
         queue.BindToCurrentThread();
         bound.set_value();
+        // Returns once the sender's task is in the queue.
+        queue.WaitForWork(std::chrono::seconds(30));
+        queued.set_value();
         finish.get_future().wait();
     });
     bound.get_future().wait();
     std::atomic<bool> ran{false};
     auto sender = std::async(std::launch::async, [&] { return queue.Run([&] { ran = true; }); });
-    EXPECT_EQ(sender.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_EQ(queued.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    // Its task is queued and nobody runs it: the sender still waits.
+    EXPECT_EQ(sender.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    EXPECT_FALSE(ran);
     queue.Close();
     ASSERT_EQ(sender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_FALSE(sender.get());

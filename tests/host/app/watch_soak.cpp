@@ -25,7 +25,6 @@ using Clock = std::chrono::steady_clock;
 using testing_support::SampleProcessResources;
 
 constexpr uint64_t kMinuteMs = 60000;
-constexpr auto kClockPause = std::chrono::milliseconds(2);
 
 enum class Phase { kWorkMode, kFactoryMode, kGone };
 
@@ -85,10 +84,8 @@ download::DownloadServiceSettings ServiceSettings(uint16_t announcePort)
     return settings;
 }
 
-void WaitUntilMinute(uint64_t startMs, uint32_t minute)
-{
-    while (platform::MonotonicMs() - startMs < minute * kMinuteMs) std::this_thread::sleep_for(kClockPause);
-}
+// A wait on the clock in force.
+void WaitUntilMinute(uint64_t startMs, uint32_t minute) { platform::CurrentClock().WaitUntil(startMs + minute * kMinuteMs, nullptr); }
 
 // What the update button shows at the end of a phase.
 void JudgePhase(Phase phase, bool updateEnabled, SoakFigures& figures)
@@ -135,6 +132,7 @@ void RunWindow(const SoakSettings& settings, Router& router, const Clock::time_p
     // Only its payload side: there is nothing to unpack.
     FakeRouter payload;
     TestView view;
+    view.keepWrites = false;  // the run watches its memory
     {
         app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{client, service, link, payload}, u"flashdesk");
         service.SetWindow(&dialog);

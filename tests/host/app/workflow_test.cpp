@@ -1,7 +1,13 @@
-#include <future>
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "dialog_fixture.h"
 #include "platform/files.h"
+#include "../support/poll_until.h"
 
 namespace {
 
@@ -13,7 +19,7 @@ TEST_F(Watch, RouterInWorkModeEnablesUpdateAndShowsTheName)
     ASSERT_TRUE(WaitReady());
     EXPECT_EQ(view.Text(IDC_STATUS_LINE), u"<ID_HINT_ALREADY>");
     EXPECT_EQ(view.Text(IDC_DEVICE_STATE), u"<ID_HINT_CONNECTED>");
-    ASSERT_TRUE(view.WaitUntil([&] { return view.Text(IDC_VERSION_FIELD) == u"NAME:EN_PELA_BR_KR710MV1.0.0B15"; }));
+    ASSERT_TRUE(RunUntil([&] { return view.Text(IDC_VERSION_FIELD) == u"NAME:EN_PELA_BR_KR710MV1.0.0B15"; }));
     view.Call([&] {
         EXPECT_EQ(dialog->Slot(0).deviceState, app::kDeviceStateReady);
         EXPECT_EQ(dialog->Slot(0).version, u"EN_PELA_BR_KR710MV1.0.0B15");
@@ -28,10 +34,10 @@ TEST_F(Watch, LostVersionDisablesUpdateAndEmptiesTheField)
 {
     ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
     ASSERT_TRUE(WaitReady());
-    ASSERT_TRUE(view.WaitUntil([&] { return !view.Text(IDC_VERSION_FIELD).empty(); }));
+    ASSERT_TRUE(RunUntil([&] { return !view.Text(IDC_VERSION_FIELD).empty(); }));
     router.SetWebVersion(u"version read fail");
-    ASSERT_TRUE(view.WaitUntil([&] { return !view.Enabled(IDC_UPDATE_BUTTON); }));
-    ASSERT_TRUE(view.WaitUntil([&] { return view.Text(IDC_VERSION_FIELD) == std::u16string(28, u' '); }));
+    ASSERT_TRUE(RunUntil([&] { return !view.Enabled(IDC_UPDATE_BUTTON); }));
+    ASSERT_TRUE(RunUntil([&] { return view.Text(IDC_VERSION_FIELD) == std::u16string(28, u' '); }));
     EXPECT_EQ(view.Text(IDC_STATUS_LINE), u"<ID_HINT_SEARCHPORT>");
     EXPECT_EQ(view.Text(IDC_DEVICE_STATE), u"<ID_HINT_NODEVICE>");
     view.Call([&] {
@@ -44,7 +50,7 @@ TEST_F(Watch, EmptyVersionKeepsUpdateDisabled)
 {
     router.SetWebVersion(u"VERSION:");
     ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
-    ASSERT_TRUE(view.WaitUntil([&] { return router.versionQueries >= 3; }));
+    ASSERT_TRUE(RunUntil([&] { return router.versionQueries >= 3; }));
     EXPECT_FALSE(view.Enabled(IDC_UPDATE_BUTTON));
 }
 
@@ -52,7 +58,7 @@ TEST_F(Watch, UnreachableRouterIsProbedOverTheLink)
 {
     router.webReachable = false;
     ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
-    ASSERT_TRUE(view.WaitUntil([&] { return router.initPortCalls >= 2; }));
+    ASSERT_TRUE(RunUntil([&] { return router.initPortCalls >= 2; }));
     EXPECT_FALSE(view.Enabled(IDC_UPDATE_BUTTON));
     EXPECT_EQ(router.versionQueries, 0);
 }
@@ -67,7 +73,7 @@ TEST_F(Download, SuccessfulRunShowsSucessoAt100AndCloses)
     view.onMessage = [&](const ShownMessage&) { percentAtMessage = view.progressPosition.load(); };
     PressUpdate();
     view.Call([&] { EXPECT_EQ(view.timerStarts, 1); });
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
 
     ASSERT_EQ(view.Messages().size(), 1u);
     const ShownMessage message = view.Messages()[0];
@@ -108,7 +114,7 @@ TEST_F(Download, RouterAlreadyInFactoryModeSkipsSwitchAndPortOpening)
     ASSERT_TRUE(WaitReady());
     const int switchesBefore = router.switchCalls;
     PressUpdate();
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
     const int initAfterPress = router.initPortCalls;
     EXPECT_EQ(switchesBefore, 0);
     EXPECT_EQ(router.switchCalls, 0);
@@ -124,7 +130,7 @@ TEST_F(Download, ThousandFailedPortAttemptsEndAsFailureWithoutDownload)
     ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
     ASSERT_TRUE(WaitReady());
     PressUpdate();
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
     EXPECT_EQ(router.switchCalls, 10);
     EXPECT_EQ(router.initPortCalls, 1000);
     EXPECT_EQ(router.downloadCalls, 0);
@@ -147,7 +153,7 @@ TEST_F(Download, FailedDownloadStillRereadsTheVersionAndWritesTheRunLog)
     };
     const int versionReadsBefore = router.versionQueries;
     PressUpdate();
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
     EXPECT_TRUE(logSeen);
     EXPECT_EQ(dialog->DownloadResult(), -1);
     EXPECT_GT(router.versionQueries, versionReadsBefore);
@@ -160,23 +166,31 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
     // The router is in factory mode: the watch thread reads the version over
     // the link and, when that fails, resets the port under the service lock.
     router.factoryMode = true;
-    std::promise<void> entered;
-    std::future<void> enteredFuture = entered.get_future();
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> holding{false};
+    std::atomic<bool> released{false};
     router.onClosePort = [&] {
         bool expected = false;
-        if (holding.compare_exchange_strong(expected, true)) {
-            entered.set_value();
-            released.wait();
-        }
+        if (holding.compare_exchange_strong(expected, true)) testing_support::PollUntil([&] { return released.load(); });
     };
+    // Whatever the outcome, the watch thread is let go and the threads end
+    // before the hook's flags do.
+    struct AtExit {
+        std::function<void()> run;
+        ~AtExit() { run(); }
+    } endFirst{[&] {
+        released = true;
+        clock->RunFreely();
+        dialog.reset();
+    }};
     // No reset closes an open port until the link version starts failing.
     ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
     ASSERT_TRUE(WaitReady());
     router.linkVersionFails = true;
-    ASSERT_EQ(enteredFuture.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    // The watch thread stops in the hook, off the clock, so the clock cannot
+    // settle there: time runs freely while the test waits for it.
+    clock->RunFreely();
+    ASSERT_TRUE(view.WaitUntil([&] { return holding.load(); }));
+    clock->Hold();
     router.linkVersionFails = false;
     const int initAtPress = router.initPortCalls;
     const int versionAtPress = router.getVersionCalls;
@@ -184,8 +198,8 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
     PressUpdate();  // returns although the watch thread holds the service lock
     EXPECT_TRUE(dialog->Busy());
     EXPECT_FALSE(view.Enabled(IDC_UPDATE_BUTTON));
-    release.set_value();
-    ASSERT_TRUE(view.WaitUntil([&] { return view.closeRequests == 1; }, std::chrono::seconds(60)));
+    released = true;
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
 
     // The watch thread left at its next safe point: it neither reopened the
     // port nor asked for the version after the press, and the download ran.
@@ -193,7 +207,159 @@ TEST_F(Download, UpdatePressDuringAWatchPortResetNeitherDeadlocksNorLetsTheWatch
     EXPECT_EQ(router.getVersionCalls, versionAtPress);
     EXPECT_EQ(router.downloadCalls, 1);
     EXPECT_EQ(dialog->DownloadResult(), 0);
-    dialog.reset();  // the threads end before the hook's promises do
+    EXPECT_EQ(router.overlappingRequests, 0);
+}
+
+// A fresh window on a clock of its own, for one press of UPDATE.
+struct PressRun {
+    explicit PressRun(bool routerInFactoryMode)
+    {
+        router.factoryMode = routerInFactoryMode;
+        dialog = std::make_unique<app::CUIMainModuleDlg>(view, router.Ports(), u"flashdesk");
+        router.sink = dialog.get();
+    }
+    ~PressRun()
+    {
+        clock.RunFreely();
+        dialog.reset();
+        view.Shutdown();
+        clock.Hold();
+    }
+    bool StartAndWaitReady()
+    {
+        app::CUIMainModuleDlg::InitOutcome outcome{};
+        view.Call([&] { outcome = dialog->OnInitDialog(); });
+        return outcome == app::CUIMainModuleDlg::InitOutcome::kRunning &&
+               DriveUntil(clock, [&] { return view.Enabled(IDC_UPDATE_BUTTON); });
+    }
+    // Times the window enabled UPDATE so far.
+    int UpdateEnables()
+    {
+        int count = 0;
+        for (const ViewWrite& write : view.Writes()) {
+            if (write.what == "enable" && write.controlId == IDC_UPDATE_BUTTON && write.value == 1) ++count;
+        }
+        return count;
+    }
+
+    testing_support::DrivenClock clock;  // first: it outlives the threads
+    FakeRouter router;
+    TestView view;
+    std::unique_ptr<app::CUIMainModuleDlg> dialog;
+};
+
+// Deadlines of one watch pass: from the first moment UPDATE is enabled (the
+// watch thread pauses after showing the device) to the same point of the
+// next pass.
+int StepsPerWatchPass(bool routerInFactoryMode)
+{
+    PressRun run(routerInFactoryMode);
+    if (!run.StartAndWaitReady()) return 0;
+    const int enables = run.UpdateEnables();
+    for (int steps = 1; steps <= 20; ++steps) {
+        if (!StepOnce(run.clock)) return 0;
+        if (run.UpdateEnables() > enables) return steps;
+    }
+    return 0;
+}
+
+// UPDATE pressed after `steps` deadlines of a watch pass, then the run to
+// its end. What the watch thread had under way at the press comes back.
+std::string PressAfterSteps(bool routerInFactoryMode, int steps)
+{
+    PressRun run(routerInFactoryMode);
+    EXPECT_TRUE(run.StartAndWaitReady());
+    for (int i = 0; i < steps; ++i) EXPECT_TRUE(StepOnce(run.clock));
+    const std::thread::id watchThread = run.router.ThreadOf("prepare port");
+    EXPECT_NE(watchThread, std::thread::id());
+    const std::string underWay = run.router.UnderWay();
+    uint64_t pressSeq = 0;
+    run.view.Call([&] {
+        pressSeq = NextEventSeq();
+        run.dialog->OnUpdatePressed();
+    });
+    EXPECT_TRUE(run.dialog->Busy());
+    EXPECT_TRUE(DriveUntil(run.clock, [&] { return run.view.closeRequests == 1; }));
+
+    // No request of the watch thread starts after the press, and what it had
+    // under way has ended before the download thread's first request starts.
+    const std::vector<RouterCall> calls = run.router.Calls();
+    uint64_t watchEndSeq = 0;
+    uint64_t watchEndMs = 0;
+    for (const RouterCall& call : calls) {
+        if (call.thread != watchThread) continue;
+        EXPECT_LT(call.startSeq, pressSeq) << call.name << " of the watch thread started after the press";
+        EXPECT_NE(call.endSeq, 0u) << call.name << " of the watch thread never ended";
+        watchEndSeq = std::max(watchEndSeq, call.endSeq);
+        watchEndMs = std::max(watchEndMs, call.endMs);
+    }
+    const std::thread::id downloadThread = run.router.ThreadOf("download");
+    EXPECT_NE(downloadThread, std::thread::id());
+    EXPECT_NE(downloadThread, watchThread);
+    const auto first = std::find_if(calls.begin(), calls.end(), [&](const RouterCall& call) { return call.thread == downloadThread; });
+    EXPECT_NE(first, calls.end());
+    if (first != calls.end()) {
+        // Work mode: the switch to factory mode over the web; factory mode: the link download.
+        EXPECT_EQ(first->name, routerInFactoryMode ? "download" : "switch");
+        EXPECT_GT(first->startSeq, watchEndSeq) << "the download thread's first request began before the watch thread's had ended";
+        EXPECT_GE(first->startMs, watchEndMs);
+    }
+    EXPECT_EQ(run.router.overlappingRequests, 0);
+    // The web requests follow one another, each a whole request (its ARP pause) after the last.
+    const RouterCall* previousWeb = nullptr;
+    for (const RouterCall& call : calls) {
+        if (call.name != "mode query" && call.name != "version query" && call.name != "switch") continue;
+        if (previousWeb != nullptr) {
+            EXPECT_GE(call.startMs, previousWeb->startMs + FakeRouter::kWebRequestMs) << previousWeb->name << " then " << call.name;
+        }
+        previousWeb = &call;
+    }
+
+    // Nothing of the watch thread reaches the window after the press, and
+    // nobody enables UPDATE again.
+    for (const ViewWrite& write : run.view.Writes()) {
+        if (write.sender == watchThread) {
+            EXPECT_LT(write.seq, pressSeq) << "the watch thread's " << write.what << " of control " << write.controlId << " after the press";
+        }
+        if (write.seq > pressSeq && write.what == "enable" && write.controlId == IDC_UPDATE_BUTTON) {
+            EXPECT_EQ(write.value, 0) << "UPDATE enabled again after the press";
+        }
+    }
+    EXPECT_FALSE(run.view.Enabled(IDC_UPDATE_BUTTON));
+    EXPECT_EQ(run.view.Text(IDC_DEVICE_STATE), u"<ID_HINT_NODEVICE>");
+    EXPECT_EQ(run.view.Text(IDC_STATUS_LINE), u"<ID_HINT_SEARCHPORT>");
+    EXPECT_EQ(run.router.downloadCalls, 1);
+    EXPECT_EQ(run.dialog->DownloadResult(), 0);
+    EXPECT_EQ(run.router.switchCalls, routerInFactoryMode ? 0 : 1);
+    return underWay.empty() ? "pause" : underWay;
+}
+
+// Presses UPDATE at every deadline of a watch pass, each time in a fresh window.
+std::set<std::string> PressAtEveryPointOfAWatchPass(bool routerInFactoryMode)
+{
+    const int steps = StepsPerWatchPass(routerInFactoryMode);
+    EXPECT_GT(steps, 0);
+    std::set<std::string> points;
+    for (int k = 0; k < steps; ++k) {
+        SCOPED_TRACE("UPDATE pressed after " + std::to_string(k) + " of " + std::to_string(steps) + " deadlines of a watch pass");
+        points.insert(PressAfterSteps(routerInFactoryMode, k));
+    }
+    EXPECT_EQ(points.size(), static_cast<size_t>(steps)) << "two presses found the watch thread at the same point";
+    return points;
+}
+
+TEST(UpdatePressDuringAWatchPass, WorkModeRouterWebPolling)
+{
+    testing_support::UsePrivateTempFolder("press-during-watch-work");
+    const std::set<std::string> points = PressAtEveryPointOfAWatchPass(false);
+    EXPECT_EQ(points, (std::set<std::string>{"pause", "mode query", "version query"}));
+}
+
+TEST(UpdatePressDuringAWatchPass, FactoryModeRouterLinkPolling)
+{
+    testing_support::UsePrivateTempFolder("press-during-watch-factory");
+    const std::set<std::string> points = PressAtEveryPointOfAWatchPass(true);
+    EXPECT_EQ(points, (std::set<std::string>{"pause", "link version"}));
 }
 
 }  // namespace
