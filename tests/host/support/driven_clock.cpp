@@ -120,6 +120,9 @@ Record& Self(const std::shared_ptr<DrivenClock::Shared>& shared)
 void SetState(DrivenClock::Shared& shared, Record& record, State state, uint64_t deadline = platform::kNoDeadline,
               const std::function<bool()>* done = nullptr)
 {
+    // A thread that wakes and waits again as before changes nothing: telling
+    // the others would wake every waiting thread to tell it again in turn.
+    if (record.state == state && record.deadline == deadline && record.done == done) return;
     record.state = state;
     record.deadline = deadline;
     record.done = done;
@@ -195,6 +198,14 @@ void DrivenClock::AddSettledCondition(std::function<bool()> condition)
 {
     std::lock_guard<std::mutex> lock(conditionsMutex_);
     conditions_.push_back(std::move(condition));
+}
+
+void DrivenClock::Enroll()
+{
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    // A new record runs from the start; a driver that looked before must look again.
+    SetState(*shared_, Self(shared_), State::kRunning);
+    ++shared_->generation;
 }
 
 bool DrivenClock::ThreadsWaiting(std::unique_lock<std::mutex>&, uint64_t& earliest)

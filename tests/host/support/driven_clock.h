@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,11 @@ public:
     // waits in a send slot). Called without the clock's lock.
     void AddSettledCondition(std::function<bool()> condition);
 
+    // Makes the calling thread one that the clock knows: from now on time
+    // moves only while it waits. A thread that has not waited yet is not
+    // known, and time could run on before it has started its work.
+    void Enroll();
+
     // Waits in real time (bounded) until the system is settled.
     bool Settle();
     // Moves time forward by `ms`, stopping at every deadline on the way and
@@ -56,8 +62,9 @@ public:
     // (a thread just started may not have waited yet), and moves time to the
     // limit only after two seconds of that.
     bool RunUntil(const std::function<bool()>& condition, uint64_t limitMs = 3600000);
-    // Runs `work` on a thread of its own while time runs until it has
-    // returned; its result, or nothing when it did not return within `limitMs`.
+    // Runs `work` on a thread of its own, enrolled before time runs, while
+    // time runs until it has returned; its result, or nothing when it did
+    // not return within `limitMs`.
     template <typename Work>
     auto Run(Work work, uint64_t limitMs = 3600000) -> std::optional<decltype(work())>;
 
@@ -93,11 +100,15 @@ auto DrivenClock::Run(Work work, uint64_t limitMs) -> std::optional<decltype(wor
     using Result = decltype(work());
     std::optional<Result> result;
     std::atomic<bool> finished{false};
+    std::promise<void> enrolled;
     std::thread worker([&] {
+        Enroll();
+        enrolled.set_value();
         result = work();
         finished = true;
         Notify();
     });
+    enrolled.get_future().wait();
     const bool returned = RunUntil([&] { return finished.load(); }, limitMs);
     if (!returned) {
         // The work is still blocked: let time run until it ends, so that the
