@@ -11,28 +11,43 @@
 #include "platform/named_mutex.h"
 #include "platform/stop_signal.h"
 #include "platform/text.h"
+#include "../support/poll_until.h"
 #include "../support/test_env.h"
 
 namespace {
 
 using platform::kPathSeparator;
 
+// The default clock: the monotonic clock sped up by the time scale. Its
+// bounds are lower bounds in real time, and upper bounds of seconds where an
+// unscaled wait would last far longer, so that a loaded machine cannot fail
+// them.
 class TimeScaleTest : public ::testing::Test {
 protected:
     void TearDown() override { platform::SetTimeScale(1.0); }
 };
 
+using RealClock = std::chrono::steady_clock;
+
+int64_t RealMsSince(RealClock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(RealClock::now() - start).count();
+}
+
 TEST_F(TimeScaleTest, ScaledSleepIsShortAndClockRunsFast)
 {
     platform::SetTimeScale(100.0);
-    const auto realStart = std::chrono::steady_clock::now();
     const uint64_t scaledStart = platform::MonotonicMs();
-    platform::SleepMs(5000);  // 50 ms of real time
-    const auto realMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart).count();
+    const auto realStart = RealClock::now();
+    platform::SleepMs(30000);  // 300 ms of real time; 30 s unscaled
+    const auto realEnd = RealClock::now();
     const uint64_t scaledMs = platform::MonotonicMs() - scaledStart;
-    EXPECT_GE(realMs, 45);
-    EXPECT_LT(realMs, 2000);
-    EXPECT_GE(scaledMs, 4500u);
+    const auto realUs = std::chrono::duration_cast<std::chrono::microseconds>(realEnd - realStart).count();
+    EXPECT_GE(realUs, 300000 - 1000);
+    EXPECT_LT(realUs, 15000000);
+    EXPECT_GE(scaledMs, 30000u);
+    // The clock advanced 100 times as far as real time did in between.
+    EXPECT_GE(scaledMs + 2, static_cast<uint64_t>(realUs / 10));
 }
 
 TEST_F(TimeScaleTest, ScalesBelowOneAreIgnored)
@@ -50,12 +65,39 @@ TEST_F(TimeScaleTest, StopSignalCutsASleepShort)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         stop.Request();
     });
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = RealClock::now();
     EXPECT_FALSE(stop.SleepFor(60000));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(RealMsSince(start), 30000);
     requester.join();
     EXPECT_TRUE(stop.Requested());
     EXPECT_FALSE(stop.SleepFor(0));
+}
+
+// However fast the clock runs, a reply window stays open at least its own
+// length of real time, up to 200 ms (the floor), and at least its length of
+// clock time.
+TEST_F(TimeScaleTest, ReplyWindowsKeepARealTimeFloor)
+{
+    platform::SetTimeScale(1000.0);
+    EXPECT_EQ(platform::CurrentClock().ReplyFloorMs(), 200u);
+    const auto start = RealClock::now();
+    const platform::ReplyWindow shortWindow(100);      // 0.1 ms by the clock
+    const platform::ReplyWindow floored(60000);        // 60 ms by the clock
+    const platform::ReplyWindow clockBound(400000);    // 400 ms by the clock
+    int64_t shortClosed = -1;
+    int64_t flooredClosed = -1;
+    int64_t clockBoundClosed = -1;
+    const bool allClosed = testing_support::PollUntil([&] {
+        const int64_t now = RealMsSince(start);
+        if (shortClosed < 0 && !shortWindow.Open()) shortClosed = now;
+        if (flooredClosed < 0 && !floored.Open()) flooredClosed = now;
+        if (clockBoundClosed < 0 && !clockBound.Open()) clockBoundClosed = now;
+        return shortClosed >= 0 && flooredClosed >= 0 && clockBoundClosed >= 0;
+    });
+    ASSERT_TRUE(allClosed);
+    EXPECT_GE(shortClosed, 100);
+    EXPECT_GE(flooredClosed, 200);
+    EXPECT_GE(clockBoundClosed, 400);
 }
 
 TEST(Files, FolderTreeIsCreatedAndRemovedDepthFirst)

@@ -6,11 +6,11 @@
 
 namespace {
 
-class BusyboxWeb : public WebFixture {
+class BusyboxWeb : public ScaledWebFixture {
 protected:
     void SetUp() override
     {
-        WebFixture::SetUp();
+        ScaledWebFixture::SetUp();
         ASSERT_TRUE(peer.Start());
         client = std::make_unique<web::RouterWebClient>("127.0.0.1:" + std::to_string(peer.Port()), QuietArp());
     }

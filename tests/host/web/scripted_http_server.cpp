@@ -1,8 +1,16 @@
 #include "scripted_http_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -13,7 +21,71 @@ uint32_t LoopbackAddress()
     return address;
 }
 
+// The server waits for its sockets with real-time polls, which never hold
+// a driven clock back nor give it deadlines to step to; the client's limits
+// alone decide when time moves.
+constexpr uint32_t kPollUs = 10000;
+// A request that has not come whole in this much real time is taken as it is.
+constexpr auto kRequestLimit = std::chrono::seconds(10);
+// A socket found ready is read (or accepted) without a wait on the clock.
+constexpr uint32_t kReadyLimitMs = 0;
+
+// How long an answered client may take to close its end.
+constexpr auto kCloseLimit = std::chrono::seconds(10);
+
+std::atomic<int>& ClosingSlot()
+{
+    static std::atomic<int> closing{0};
+    return closing;
+}
+
+bool Readable(intptr_t handle)
+{
+    std::vector<intptr_t> readable;
+    std::vector<intptr_t> writable;
+    return platform::WaitForSockets({handle}, {}, kPollUs, readable, writable) > 0;
+}
+
+// Ends the answer (the client reads until this end) and keeps the
+// connection until the client has closed its own end too.
+void EndAnswer(platform::TcpSocket& connection)
+{
+#ifdef _WIN32
+    ::shutdown(static_cast<SOCKET>(connection.Handle()), SD_SEND);
+#else
+    ::shutdown(static_cast<int>(connection.Handle()), SHUT_WR);
+#endif
+}
+
 }  // namespace
+
+// A connection whose answer has ended, until the client closes its end.
+struct ScriptedHttpServer::Closing {
+    std::unique_ptr<platform::TcpSocket> connection;
+    std::chrono::steady_clock::time_point giveUp;
+
+    Closing(std::unique_ptr<platform::TcpSocket> socket)
+        : connection(std::move(socket)), giveUp(std::chrono::steady_clock::now() + kCloseLimit)
+    {
+        ++ClosingSlot();
+    }
+    Closing(Closing&& other) noexcept : connection(std::move(other.connection)), giveUp(other.giveUp) {}
+    Closing& operator=(Closing&& other) noexcept
+    {
+        if (connection) --ClosingSlot();
+        connection = std::move(other.connection);
+        giveUp = other.giveUp;
+        return *this;
+    }
+    ~Closing()
+    {
+        if (!connection) return;
+        connection->Close();
+        --ClosingSlot();
+    }
+};
+
+int ScriptedHttpServer::ClosingConnections() { return ClosingSlot().load(); }
 
 ScriptedHttpServer::ScriptedHttpServer(Responder responder) : responder_(std::move(responder))
 {
@@ -40,14 +112,13 @@ std::string ScriptedHttpServer::ReadRequest(platform::TcpSocket& connection)
 {
     std::string request;
     size_t expected = std::string::npos;
-    for (int idle = 0; idle < 200 && request.size() < (1u << 20);) {
+    const auto giveUp = std::chrono::steady_clock::now() + kRequestLimit;
+    while (request.size() < (1u << 20) && std::chrono::steady_clock::now() < giveUp) {
+        if (!Readable(connection.Handle())) continue;
         char buffer[4096];
         size_t received = 0;
-        const platform::ReceiveStatus status = connection.Receive(buffer, sizeof buffer, received, 10);
-        if (status == platform::ReceiveStatus::kTimeout) {
-            ++idle;
-            continue;
-        }
+        const platform::ReceiveStatus status = connection.Receive(buffer, sizeof buffer, received, kReadyLimitMs);
+        if (status == platform::ReceiveStatus::kTimeout) continue;
         if (status != platform::ReceiveStatus::kData) break;
         request.append(buffer, received);
         const size_t headerEnd = request.find("\r\n\r\n");
@@ -64,9 +135,28 @@ std::string ScriptedHttpServer::ReadRequest(platform::TcpSocket& connection)
 void ScriptedHttpServer::Serve()
 {
     std::vector<std::unique_ptr<platform::TcpSocket>> silent;
+    std::vector<Closing> closing;
     while (!stop_) {
+        std::vector<intptr_t> watched{listener_.Handle()};
+        for (const Closing& ending : closing) watched.push_back(ending.connection->Handle());
+        std::vector<intptr_t> readable;
+        std::vector<intptr_t> writable;
+        if (platform::WaitForSockets(watched, {}, kPollUs, readable, writable) <= 0) readable.clear();
+        auto isReadable = [&](intptr_t handle) { return std::find(readable.begin(), readable.end(), handle) != readable.end(); };
+        const auto now = std::chrono::steady_clock::now();
+        closing.erase(std::remove_if(closing.begin(), closing.end(),
+                                     [&](Closing& ending) {
+                                         if (now > ending.giveUp) return true;
+                                         if (!isReadable(ending.connection->Handle())) return false;
+                                         char scratch[256];
+                                         size_t received = 0;
+                                         return ending.connection->Receive(scratch, sizeof scratch, received, kReadyLimitMs) !=
+                                                platform::ReceiveStatus::kData;
+                                     }),
+                      closing.end());
+        if (!isReadable(listener_.Handle())) continue;
         auto connection = std::make_unique<platform::TcpSocket>();
-        if (!listener_.Accept(*connection, 10)) continue;
+        if (!listener_.Accept(*connection, kReadyLimitMs)) continue;
         const std::string request = ReadRequest(*connection);
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -78,5 +168,7 @@ void ScriptedHttpServer::Serve()
             continue;
         }
         if (reply != kNoAnswer) connection->Send(reply.data(), reply.size());
+        EndAnswer(*connection);
+        closing.emplace_back(std::move(connection));
     }
 }

@@ -26,8 +26,13 @@ public:
     std::vector<std::string> Requests();
     // A plain "HTTP/1.0 200 OK" answer with `body`.
     static std::string Answer(const std::string& body);
+    // Connections of every scripted server whose answer has ended but whose
+    // client has not yet closed its end: the end of an answer is on its way
+    // to the client, which no byte count shows (a driven clock must wait).
+    static int ClosingConnections();
 
 private:
+    struct Closing;
     void Serve();
     std::string ReadRequest(platform::TcpSocket& connection);
 

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "../../support/poll_until.h"
+
 namespace busybox_peer {
 namespace {
 
@@ -141,15 +143,14 @@ bool BusyboxPeer::StartHttpd()
         const std::vector<std::string> argv{BUSYBOX_PROGRAM, "httpd", "-f", "-v", "-p", "127.0.0.1:" + std::to_string(port),
                                             "-h", (root / "www").string(), "-c", (root / "httpd.conf").string()};
         if (!httpd_.Start(argv, {"BUSYBOX_PEER_STATE=" + StateDir()}, (root / "httpd.log").string())) return false;
-        const auto deadline = std::chrono::steady_clock::now() + kStartWait;
-        while (httpd_.Running() && std::chrono::steady_clock::now() < deadline) {
-            if (Accepts(port)) {
-                std::this_thread::sleep_for(kSettle);
-                if (!httpd_.Running()) break;
+        const bool listening = testing_support::PollUntil(
+            std::chrono::steady_clock::now() + kStartWait, [&] { return !httpd_.Running() || Accepts(port); }, kProbeStep);
+        if (listening && httpd_.Running()) {
+            std::this_thread::sleep_for(kSettle);
+            if (httpd_.Running()) {
                 httpdPort_ = port;
                 return true;
             }
-            std::this_thread::sleep_for(kProbeStep);
         }
         httpd_.Stop();
         Log("busybox httpd did not come up on 127.0.0.1:" + std::to_string(port) + "; its log: " + ReadFile(root / "httpd.log"));

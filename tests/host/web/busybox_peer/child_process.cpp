@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "../../support/poll_until.h"
+
 extern char** environ;
 
 namespace busybox_peer {
@@ -18,6 +21,8 @@ namespace {
 
 constexpr auto kGracePeriod = std::chrono::milliseconds(2000);
 constexpr auto kPollStep = std::chrono::milliseconds(10);
+// More processes than a program of the tests ever forks at once.
+constexpr int kMostForked = 10000;
 
 std::vector<char*> Pointers(std::vector<std::string>& strings)
 {
@@ -41,6 +46,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::vector
     std::vector<char*> argPointers = Pointers(args);
     std::vector<char*> envPointers = Pointers(environment);
 
+    // What the program forks and leaves behind passes to this process when
+    // the program ends, so that Stop() can wait until every one has died.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     const pid_t pid = fork();
     if (pid < 0) {
         std::fprintf(stderr, "busybox_peer: fork: %s\n", std::strerror(errno));
@@ -79,11 +87,15 @@ void ChildProcess::Stop()
 {
     if (pid_ <= 0) return;
     kill(-pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kGracePeriod;
-    while (!Exited() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(kPollStep);
+    testing_support::PollUntil(std::chrono::steady_clock::now() + kGracePeriod, [this] { return Exited(); }, kPollStep);
     // Ends the program if it is still running and whatever it forked.
     kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
+    // What it forked is this process's child now (see Start): once each has
+    // died too, none holds the program's sockets (httpd's forks hold its
+    // listening socket) any more.
+    for (int reaped = 0; reaped < kMostForked && waitpid(-pid_, nullptr, 0) > 0; ++reaped) {
+    }
     pid_ = -1;
 }
 
