@@ -74,21 +74,23 @@ TEST_F(LinkFaultTest, SilentTypeIsNeverAnsweredNorCarriedOut)
     });
     Connect();
     ASSERT_TRUE(host.Send(RequestBlock(0x86, 2)));
-    EXPECT_TRUE(host.Quiet());
-    EXPECT_TRUE(state.FactoryMode());
-    EXPECT_EQ(peer.BlocksSeen(0x86), 1);
 
     // A silent transfer is still read, so that the blocks after it are understood.
     const std::vector<uint8_t> image(2000, 0x5A);
     ASSERT_TRUE(host.Send(StartBlock(0x01, 3, static_cast<uint32_t>(image.size()))));
     ASSERT_TRUE(host.Send(image));
-    EXPECT_TRUE(host.Quiet());
-    ASSERT_EQ(peer.FileCount(), 1u);
-    EXPECT_TRUE(peer.Files()[0].complete);
 
+    // The link side serves the blocks in order: the first answer to come is
+    // the one to this request, so nothing before it was answered, and both
+    // blocks before it have been served.
     const auto reply = host.Ask(RequestBlock(0x97, 4));
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[0], 0x97);
+    EXPECT_EQ(At32(*reply, 5), 4u);
+    EXPECT_TRUE(state.FactoryMode());
+    EXPECT_EQ(peer.BlocksSeen(0x86), 1);
+    ASSERT_EQ(peer.FileCount(), 1u);
+    EXPECT_TRUE(peer.Files()[0].complete);
 }
 
 TEST_F(LinkFaultTest, SilentAllAnswersNothingAndKeepsTheConnection)
@@ -97,14 +99,19 @@ TEST_F(LinkFaultTest, SilentAllAnswersNothingAndKeepsTheConnection)
     Connect();
     for (const uint8_t type : {0x40, 0x61, 0x97, 0x1F, 0xFF}) ASSERT_TRUE(host.Send(RequestBlock(type, 2)));
     ASSERT_TRUE(host.Send(EsnRequest(3)));
-    EXPECT_TRUE(host.Quiet());
-    EXPECT_TRUE(state.FactoryMode());
-    EXPECT_EQ(peer.Counters().blocks, 6);
+    // A block is counted after the faults it is served with were read: all
+    // six are served silently.
+    ASSERT_TRUE(testing_support::PollUntil([&] { return peer.Counters().blocks == 6; }));
 
     SetFaults([](routersim::LinkFaults& faults) { faults.silentAll = false; });
+    // The first answer to come is the one to this request: none of the six
+    // was answered, and the close and the reboot among them were not
+    // carried out (the connection is still there).
     const auto reply = host.Ask(RequestBlock(0x40, 4));
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[0], 0x40);
+    EXPECT_EQ(At32(*reply, 5), 4u);
+    EXPECT_TRUE(state.FactoryMode());
 }
 
 TEST_F(LinkFaultTest, DelayHoldsEachAnswerBack)
@@ -117,7 +124,7 @@ TEST_F(LinkFaultTest, DelayHoldsEachAnswerBack)
     ASSERT_TRUE(reply);
     EXPECT_EQ((*reply)[0], 0x40);
     EXPECT_GE(took, 300ms);
-    EXPECT_LT(took, 2s);
+    EXPECT_LT(took, 10s);
 }
 
 TEST_F(LinkFaultTest, DelayDoesNotHoldStopBack)
@@ -125,10 +132,11 @@ TEST_F(LinkFaultTest, DelayDoesNotHoldStopBack)
     SetFaults([](routersim::LinkFaults& faults) { faults.delay = 60s; });
     Connect();
     ASSERT_TRUE(host.Send(RequestBlock(0x40, 1)));
-    ASSERT_TRUE(Eventually([&] { return peer.BlocksSeen(0x40) == 1; }));
+    ASSERT_TRUE(testing_support::PollUntil([&] { return peer.BlocksSeen(0x40) == 1; }));
     const auto begin = std::chrono::steady_clock::now();
     peer.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    // Far less than the 60 s delay.
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 20s);
 }
 
 TEST_F(LinkFaultTest, DropAfterClosesTheConnectionAfterThatManyRawBytes)
@@ -140,12 +148,12 @@ TEST_F(LinkFaultTest, DropAfterClosesTheConnectionAfterThatManyRawBytes)
     // The host may or may not get all its bytes out before the close.
     static_cast<void>(host.Send(image));
     EXPECT_TRUE(host.WaitClosed());
-    ASSERT_TRUE(Eventually([&] { return peer.FileCount() == 1; }));
+    ASSERT_TRUE(testing_support::PollUntil([&] { return peer.FileCount() == 1; }));
     const auto files = peer.Files();
     EXPECT_FALSE(files[0].complete);
     EXPECT_EQ(files[0].bytes.size(), 2700u);
     EXPECT_EQ(peer.Counters().rawBytes, 2700u);
-    EXPECT_TRUE(Eventually([&] { return !peer.Connected(); }));
+    EXPECT_TRUE(testing_support::PollUntil([&] { return !peer.Connected(); }));
 }
 
 TEST_F(LinkFaultTest, DropClosesTheConnectionUnansweredAtThatRequest)
@@ -159,12 +167,12 @@ TEST_F(LinkFaultTest, DropClosesTheConnectionUnansweredAtThatRequest)
     ASSERT_TRUE(host.Send(StartBlock(0x99, 2, static_cast<uint32_t>(checksum.size()))));
     ASSERT_TRUE(host.Send(checksum));
     std::vector<uint8_t> before;
-    EXPECT_TRUE(host.WaitClosed(3s, &before));
+    EXPECT_TRUE(host.WaitClosed(kPatience, &before));
     EXPECT_TRUE(before.empty());
-    ASSERT_TRUE(Eventually([&] { return peer.FileCount() == 1; }));
+    ASSERT_TRUE(testing_support::PollUntil([&] { return peer.FileCount() == 1; }));
     EXPECT_TRUE(peer.Files()[0].complete);
     EXPECT_EQ(peer.BlocksSeen(0x99), 1);
-    EXPECT_TRUE(Eventually([&] { return !peer.Connected(); }));
+    EXPECT_TRUE(testing_support::PollUntil([&] { return !peer.Connected(); }));
 }
 
 TEST_F(LinkFaultTest, UnknownBlockComesBeforeEachAnswer)
@@ -180,10 +188,19 @@ TEST_F(LinkFaultTest, UnknownBlockComesBeforeEachAnswer)
     EXPECT_EQ((*reply)[0], 0x97);
     EXPECT_EQ(At32(*reply, 5), 5u);
 
-    // Requests without an answer get no unknown block either.
+    // Requests without an answer get no unknown block either: the next
+    // blocks to come are the unknown block and the answer of the request
+    // after it.
     ASSERT_TRUE(host.Send(StartBlock(0x99, 6, 10)));
     ASSERT_TRUE(host.Send(std::vector<uint8_t>(10, 1)));
-    EXPECT_TRUE(host.Quiet());
+    ASSERT_TRUE(host.Send(RequestBlock(0x97, 7)));
+    const auto nextUnknown = host.Receive();
+    const auto nextReply = host.Receive();
+    ASSERT_TRUE(nextUnknown && nextReply);
+    EXPECT_EQ((*nextUnknown)[0], routersim::kUnknownBlockType);
+    EXPECT_EQ(At32(*nextUnknown, 5), 7u);
+    EXPECT_EQ((*nextReply)[0], 0x97);
+    EXPECT_EQ(At32(*nextReply, 5), 7u);
 }
 
 TEST_F(LinkFaultTest, WrongSeqAnswersWithTheNextSeq)
@@ -233,7 +250,7 @@ TEST_F(LinkFaultTest, RandomAnswersEveryRequestTheSameWayForTheSameSeed)
     EXPECT_NE(first[0], Block{});
 
     host.Disconnect();
-    ASSERT_TRUE(Eventually([&] { return !peer.Connected(); }));
+    ASSERT_TRUE(testing_support::PollUntil([&] { return !peer.Connected(); }));
     Connect();
     for (size_t i = 0; i < first.size(); ++i) {
         const auto reply = host.Ask(RequestBlock(0x97, 9));
@@ -249,7 +266,7 @@ TEST_F(LinkFaultTest, RandomModeSurvivesRandomRequests)
     int answered = 0;
     for (int round = 0; round < 20; ++round) {
         if (!host.HasConnection()) {
-            ASSERT_TRUE(Eventually([&] { return !peer.Connected(); }));
+            ASSERT_TRUE(testing_support::PollUntil([&] { return !peer.Connected(); }));
             Connect();
         }
         Block request{};
@@ -263,7 +280,7 @@ TEST_F(LinkFaultTest, RandomModeSurvivesRandomRequests)
         if (request[0] == 0x01 || request[0] == 0x98 || request[0] == 0x99) {
             ASSERT_TRUE(host.Send(std::vector<uint8_t>(request[1367], 0xA5)));
         }
-        if (host.Receive(1s)) ++answered;
+        if (host.Receive()) ++answered;
         if (request[0] == 0x1F || request[0] == 0xFF) {
             EXPECT_TRUE(host.WaitClosed());
             host.Disconnect();

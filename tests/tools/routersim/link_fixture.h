@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "link_host_standin.h"
 #include "routersim/link_peer.h"
 #include "routersim/router_state.h"
+#include "../../host/support/poll_until.h"
 
 class LinkPeerFixture : public ::testing::Test {
 protected:
@@ -27,7 +26,7 @@ protected:
     {
         ASSERT_TRUE(host.Announce(peer.Port()));
         ASSERT_TRUE(host.Accept());
-        ASSERT_TRUE(Eventually([&] { return peer.Connected(); }));
+        ASSERT_TRUE(testing_support::PollUntil([&] { return peer.Connected(); }));
     }
 
     void SetFaults(const std::function<void(routersim::LinkFaults&)>& change)
@@ -35,16 +34,6 @@ protected:
         routersim::LinkFaults faults = peer.Faults();
         change(faults);
         peer.SetFaults(faults);
-    }
-
-    // Polls `condition` for up to three seconds.
-    static bool Eventually(const std::function<bool()>& condition)
-    {
-        for (int i = 0; i < 300; ++i) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return condition();
     }
 
     routersim::RouterState state;

@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "routersim/unique_fd.h"
+#include "patience.h"
 
 namespace routersim_test {
 
 using namespace std::chrono_literals;
 
 using Block = std::array<uint8_t, 1440>;
+
 
 inline constexpr uint32_t kLoopback = 0x7F000001;  // 127.0.0.1, host order
 
@@ -43,7 +45,7 @@ public:
     // Announces this stand-in's own port at 127.0.0.1.
     bool Announce(uint16_t udpPort) const;
     // Accepts the link side's connection; false when none came in time.
-    bool Accept(std::chrono::milliseconds timeout = 3s);
+    bool Accept(std::chrono::milliseconds timeout = kPatience);
     bool HasConnection() const { return connection_.Valid(); }
     void Disconnect();
 
@@ -53,14 +55,14 @@ public:
     bool SendTransfer(uint8_t type, uint32_t seq, std::span<const uint8_t> bytes);
     // The next whole block; nothing when it did not come in time or the
     // connection ended first.
-    std::optional<Block> Receive(std::chrono::milliseconds timeout = 3s);
+    std::optional<Block> Receive(std::chrono::milliseconds timeout = kPatience);
     // Sends the request and receives one block.
-    std::optional<Block> Ask(const Block& request, std::chrono::milliseconds timeout = 3s);
+    std::optional<Block> Ask(const Block& request, std::chrono::milliseconds timeout = kPatience);
     // True when not a byte arrived for `period` and the connection is still open.
     bool Quiet(std::chrono::milliseconds period = 300ms);
     // True when the link side closed the connection within `timeout`; the
     // bytes that came before the close are added to `before`.
-    bool WaitClosed(std::chrono::milliseconds timeout = 3s, std::vector<uint8_t>* before = nullptr);
+    bool WaitClosed(std::chrono::milliseconds timeout = kPatience, std::vector<uint8_t>* before = nullptr);
 
 private:
     enum class Read { kData, kTimedOut, kClosed };

@@ -58,6 +58,12 @@ std::optional<std::string> ReadUntilClosed(int fd, std::chrono::milliseconds tim
     }
 }
 
+bool OpenAndQuiet(int fd)
+{
+    pollfd readable{fd, POLLIN, 0};
+    return poll(&readable, 1, 0) == 0;
+}
+
 std::optional<std::string> Exchange(uint16_t port, std::string_view request, std::chrono::milliseconds timeout)
 {
     const routersim::UniqueFd fd = ConnectLoopback(port);

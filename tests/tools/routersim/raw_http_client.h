@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "routersim/unique_fd.h"
+#include "patience.h"
 
 namespace routersim_test {
 
@@ -18,9 +19,13 @@ using namespace std::chrono_literals;
 routersim::UniqueFd ConnectLoopback(uint16_t port);
 bool SendBytes(int fd, std::string_view bytes);
 // Reads until the server closes; nothing when `timeout` passes first.
-std::optional<std::string> ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 3s);
+
+std::optional<std::string> ReadUntilClosed(int fd, std::chrono::milliseconds timeout = kPatience);
+// True when, right now, the connection is open and nothing has come on it
+// (a look, not a wait).
+bool OpenAndQuiet(int fd);
 // Connects, sends `request` and reads the whole answer.
-std::optional<std::string> Exchange(uint16_t port, std::string_view request, std::chrono::milliseconds timeout = 3s);
+std::optional<std::string> Exchange(uint16_t port, std::string_view request, std::chrono::milliseconds timeout = kPatience);
 
 // A request as the host program sends it, with its header lines.
 std::string FormRequest(std::string_view body, std::string_view path = "/goform/goform_process");

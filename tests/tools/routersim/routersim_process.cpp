@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
+#include "../../host/support/poll_until.h"
 
 extern char** environ;
 
@@ -57,16 +57,10 @@ std::optional<std::string> RoutersimProcess::ReadLine(std::chrono::milliseconds 
 
 std::optional<int> RoutersimProcess::Wait(std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return std::nullopt;
+    int status = 0;
+    if (!testing_support::PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) return std::nullopt;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::optional<int> RoutersimProcess::Terminate(std::chrono::milliseconds timeout)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "routersim/unique_fd.h"
+#include "patience.h"
 
 namespace routersim_test {
 
@@ -18,11 +19,11 @@ public:
     ~RoutersimProcess();
     bool Start(std::vector<std::string> args);
     // The next line on standard output, within `timeout`.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = kPatience);
     // The exit status, or nothing when it did not end within `timeout`.
     std::optional<int> Wait(std::chrono::milliseconds timeout);
     // The exit status after SIGTERM.
-    std::optional<int> Terminate(std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    std::optional<int> Terminate(std::chrono::milliseconds timeout = kPatience);
 
 private:
     pid_t pid_ = -1;

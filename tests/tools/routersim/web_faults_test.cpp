@@ -47,18 +47,21 @@ TEST_F(WebFaultTest, SilentReadsTheRequestAndNeverAnswers)
     const routersim::UniqueFd fd = ConnectLoopback(Port());
     ASSERT_TRUE(fd.Valid());
     ASSERT_TRUE(SendBytes(fd.Get(), FormRequest(kSwitchOpen)));
-    ASSERT_TRUE(Eventually([&] { return web.Counters().switches == 1; }));
-    EXPECT_EQ(ReadUntilClosed(fd.Get(), 500ms), std::nullopt);
+    // The request is counted after the fault it is served with was read:
+    // from here on it is held without an answer until the server stops.
+    ASSERT_TRUE(testing_support::PollUntil([&] { return web.Counters().switches == 1; }));
+    EXPECT_TRUE(OpenAndQuiet(fd.Get()));
     EXPECT_FALSE(state.FactoryMode());
 
     ASSERT_TRUE(web.SetFault(WebFault::kNone));
     EXPECT_EQ(PostForm(Port(), kModeQuery), "FACTORYRESULT:CLOSED");
-    EXPECT_EQ(ReadUntilClosed(fd.Get(), 200ms), std::nullopt);
+    EXPECT_TRUE(OpenAndQuiet(fd.Get()));
 
     const auto begin = std::chrono::steady_clock::now();
     web.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1000));
-    EXPECT_EQ(ReadUntilClosed(fd.Get(), 1s), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+    // Closed then, and not a byte of an answer came before.
+    EXPECT_EQ(ReadUntilClosed(fd.Get()), "");
 }
 
 TEST_F(WebFaultTest, CloseEarlyClosesWithoutAnAnswer)
@@ -97,7 +100,7 @@ TEST_F(WebFaultTest, RefuseWhileAConnectionIsOpen)
     const routersim::UniqueFd silent = ConnectLoopback(Port());
     ASSERT_TRUE(silent.Valid());
     ASSERT_TRUE(SendBytes(silent.Get(), FormRequest(kModeQuery)));
-    ASSERT_TRUE(Eventually([&] { return web.Counters().modeQueries == 1; }));
+    ASSERT_TRUE(testing_support::PollUntil([&] { return web.Counters().modeQueries == 1; }));
 
     ASSERT_TRUE(web.SetFault(WebFault::kRefuse));
     EXPECT_FALSE(ConnectLoopback(Port()).Valid());

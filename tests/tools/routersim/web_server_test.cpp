@@ -140,18 +140,26 @@ TEST_F(WebServerTest, ServesClientsInParallel)
 
 TEST_F(WebServerTest, StopReturnsPromptlyWithIdleConnectionsOpen)
 {
-    const routersim::UniqueFd idle = ConnectLoopback(Port());
+    // A server whose connections would otherwise wait a minute for their requests.
+    routersim::RouterState patientState;
+    routersim::WebLimits limits;
+    limits.readTimeout = std::chrono::minutes(1);
+    routersim::WebServer patient(patientState, limits);
+    ASSERT_TRUE(patient.Start("127.0.0.1", 0));
+    const routersim::UniqueFd idle = ConnectLoopback(patient.Port());
     ASSERT_TRUE(idle.Valid());
-    const routersim::UniqueFd partial = ConnectLoopback(Port());
+    const routersim::UniqueFd partial = ConnectLoopback(patient.Port());
     ASSERT_TRUE(partial.Valid());
     ASSERT_TRUE(SendBytes(partial.Get(), "POST /goform/goform_process HTTP/1.0\r\nContent-Le"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Connections are accepted in the order they came: once a later one is
+    // answered, both are being served.
+    ASSERT_EQ(PostForm(patient.Port(), kModeQuery), "FACTORYRESULT:CLOSED");
 
     const auto begin = std::chrono::steady_clock::now();
-    web.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1000));
-    EXPECT_EQ(ReadUntilClosed(idle.Get(), 1s), "");
-    EXPECT_EQ(ReadUntilClosed(partial.Get(), 1s), "");
+    patient.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+    EXPECT_EQ(ReadUntilClosed(idle.Get()), "");
+    EXPECT_EQ(ReadUntilClosed(partial.Get()), "");
 }
 
 TEST_F(WebServerTest, StopsAndStartsAgain)
