@@ -2,6 +2,7 @@
 // log, the file check and the modes it rejects.
 #include "service_fixture.h"
 
+#include "../support/poll_until.h"
 #include "payload/firmware_files.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -13,18 +14,11 @@ namespace {
 using download::kPortResultFailed;
 using download::kPortResultNone;
 
-// Windows (Wine) leaves a command that outlives the 3000 ms wait running, and
-// a scaled wait is short: give it this long to write before its runs are counted.
-constexpr std::chrono::milliseconds kArpSettle{1000};
-
+// Every ARP command that a preparation started has ended when it returns
+// (see Prepare), so its line is there, and none can come later.
 class ArpCount : public ServiceTest {
 protected:
-    bool ArpRanOnce()
-    {
-        if (!Eventually([&] { return ArpRuns() >= 1; })) return false;
-        std::this_thread::sleep_for(kArpSettle);
-        return ArpRuns() == 1;
-    }
+    bool ArpRanOnce() { return ArpRuns() == 1; }
 };
 
 TEST_F(ArpCount, TheServerStartsOnceAndTheArpFlushRunsOnce)
@@ -33,8 +27,8 @@ TEST_F(ArpCount, TheServerStartsOnceAndTheArpFlushRunsOnce)
     EXPECT_TRUE(service_->IsNetworkLink());
     EXPECT_TRUE(ArpRanOnce());
     EXPECT_NE(service_->Link().Server().ListenPort(), 0);
-    EXPECT_EQ(service_->PreparePort(3), 0);
-    EXPECT_EQ(service_->PreparePort(0), 0);
+    EXPECT_EQ(Prepare(3), 0);
+    EXPECT_EQ(Prepare(0), 0);
     EXPECT_TRUE(ArpRanOnce());
     EXPECT_EQ(service_->LastResult(3), kPortResultNone);
 }
@@ -47,14 +41,13 @@ TEST_F(ArpCount, AFailedServerStartIsTriedAgainAtTheNextPreparation)
     settings.server.listenPort = taken.Port();
     service_ = std::make_unique<download::CDownloadService>(settings);
     service_->SetWindow(&window_);
-    platform::SetTimeScale(1000.0);  // 50 bind attempts 500 ms apart
-    EXPECT_EQ(service_->PreparePort(0), -1);
+    const uint64_t start = platform::MonotonicMs();
+    EXPECT_EQ(Prepare(0), -1);
+    EXPECT_GE(platform::MonotonicMs() - start, 49u * 500u);  // 50 bind attempts 500 ms apart
     EXPECT_FALSE(service_->IsNetworkLink());
-    std::this_thread::sleep_for(kArpSettle);
     EXPECT_EQ(ArpRuns(), 0u);
     taken.Close();
-    platform::SetTimeScale(20.0);
-    EXPECT_EQ(service_->PreparePort(0), 0);
+    EXPECT_EQ(Prepare(0), 0);
     EXPECT_TRUE(service_->IsNetworkLink());
     EXPECT_TRUE(ArpRanOnce());
 }
@@ -78,15 +71,15 @@ TEST(ServiceSettings, TheProductDefaultsComeFromTheEndpoints)
 TEST_F(ServiceTest, PortsOutsideTheTableAreRefused)
 {
     StartService();
-    EXPECT_EQ(service_->PreparePort(24), -1);
-    EXPECT_EQ(service_->PreparePort(-1), -1);
+    EXPECT_EQ(Prepare(24), -1);
+    EXPECT_EQ(Prepare(-1), -1);
     std::u16string version;
-    EXPECT_EQ(service_->GetVersion(24, version), -1);
+    EXPECT_EQ(Call([&] { return service_->GetVersion(24, version); }), -1);
     EXPECT_EQ(version, u"NULL");
     download::DownloadRequest request;
     request.port = 24;
     uint32_t code = kCallerCode;
-    EXPECT_EQ(service_->Download(request, code), -1);
+    EXPECT_EQ(Call([&] { return service_->Download(request, code); }), -1);
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(window_.Texts(), (std::vector<std::u16string>{kEnter, kLeave}));
 }
@@ -98,7 +91,7 @@ TEST_F(ServiceTest, TheVersionComesFromTheQueryAndNamesTheDevice)
     conduct.version = "BR_EN_PELA_BR_KR710MV1.0.0B16_2014";
     ConnectDevice(conduct);
     std::u16string version;
-    ASSERT_EQ(service_->GetVersion(0, version), 0);
+    ASSERT_EQ(Call([&] { return service_->GetVersion(0, version); }), 0);
     EXPECT_EQ(version, u"BR_EN_PELA_BR_KR710MV1.0.0B16_2014");
     service_->ShowDeviceName(0, version);
     service_->ShowDeviceName(0, std::u16string(28, u' '));
@@ -111,7 +104,7 @@ TEST_F(ServiceTest, WithoutAnOpenPortTheVersionIsNull)
 {
     StartService();
     std::u16string version = u"old";
-    EXPECT_EQ(service_->GetVersion(0, version), -1);
+    EXPECT_EQ(Call([&] { return service_->GetVersion(0, version); }), -1);
     EXPECT_EQ(version, u"NULL");
 }
 
@@ -122,11 +115,10 @@ TEST_F(ServiceTest, AFailedDownloadIsRememberedUntilTheNextVersionQuery)
     conduct.refused.insert(devlink::kCmdModemState);
     ConnectDevice(conduct);
     const std::u16string folder = MakeFirmwareFolder(temp_, "firmware", {});
-    EXPECT_EQ(RunDownload(folder, 200.0).result, -1);
+    EXPECT_EQ(RunDownload(folder).result, -1);
     EXPECT_EQ(service_->LastResult(0), kPortResultFailed);
-    platform::SetTimeScale(20.0);
     std::u16string version;
-    service_->GetVersion(0, version);
+    Call([&] { return service_->GetVersion(0, version); });
     EXPECT_EQ(service_->LastResult(0), kPortResultNone);
 }
 
@@ -142,12 +134,16 @@ TEST_F(ServiceTest, ThePortOperationsOfTheWorkflowThreads)
 {
     StartService();
     EXPECT_FALSE(service_->IsPortOpen(0));
-    EXPECT_FALSE(service_->InitPort(0));
+    EXPECT_FALSE(Call([&] { return service_->InitPort(0); }));
     ConnectDevice();
     EXPECT_TRUE(service_->IsPortOpen(0));
-    service_->ClosePort(0);
+    Call([&] {
+        service_->ClosePort(0);
+        return true;
+    });
     EXPECT_FALSE(service_->IsPortOpen(0));
-    EXPECT_TRUE(Eventually([&] { return device_->Ended(); }));
+    EXPECT_TRUE(testing_support::PollUntil([&] { return device_->Ended(); }));
+    EXPECT_TRUE(clock_.Settle());
     EXPECT_EQ(device_->RequestTypes(), (std::vector<uint8_t>{devlink::kCmdIpMac, devlink::kCmdClose}));
     EXPECT_FALSE(service_->IsPortOpen(24));
 }

@@ -1,8 +1,11 @@
 // Whole mode-0 downloads against the device, the right one and every way
 // it can go wrong: each case checks the result, the user's result code,
-// the last progress value and the port log lines up to the last one.
+// the last progress value and the port log lines up to the last one. Time
+// is the test's clock: every limit and every answer delay is exact, and a
+// case lasts as long as the machine needs for its bytes, not for its waits.
 #include "service_fixture.h"
 
+#include "../support/poll_until.h"
 #include "payload/firmware_files.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -15,19 +18,13 @@ using download::kPortResultSucceeded;
 using Texts = std::vector<std::u16string>;
 using Types = std::vector<uint8_t>;
 
-// Slow enough that the shortest limit on the way (10 s for closing factory
-// mode) lasts 200 ms, well above the server's real-time polling even under Wine.
-constexpr double kScale = 50.0;
-// For the cases that wait out a long limit before anything short: the 300 s
-// and 400 s limits then last 1.5 s and 2 s.
-constexpr double kLongWaitScale = 200.0;
 // A dropped connection shows at the next raw write once the kernel buffers
 // on both ends are full: files larger than those (8 MiB here) are dropped
 // while the host still has bytes to write.
 constexpr size_t kLargeFile = 16 * 1024 * 1024;
-// For the answers just inside and just outside the 400 s limit: 1 s of
-// device time is 10 ms.
-constexpr double kFineScale = 100.0;
+// A wait that runs out ends the step within the host's polling of it (at
+// most 120 ms of clock time); no later than this after its limit.
+constexpr uint64_t kPollSlackMs = 1000;
 
 const Texts kSucceeded{kEnter, kOperationEnter, kStateSucceeded, kUpgradeBegins, kUpgradeSucceeded, kOperationLeave, kLeave};
 const Texts kStateFails{kEnter, kOperationEnter, kStateFailed, kLeave};
@@ -52,12 +49,12 @@ struct Expected {
 
 class FaultMatrix : public ServiceTest {
 protected:
-    Outcome Run(const DeviceConduct& conduct, double scale = kScale, const FirmwareSizes& sizes = {})
+    Outcome Run(const DeviceConduct& conduct, const FirmwareSizes& sizes = {})
     {
         StartService();
         ConnectDevice(conduct);
         folder_ = MakeFirmwareFolder(temp_, "firmware", sizes);
-        return RunDownload(folder_, scale);
+        return RunDownload(folder_);
     }
 
     void Check(const Outcome& outcome, const Expected& expected)
@@ -73,11 +70,28 @@ protected:
         EXPECT_EQ(service_->LastResult(0), expected.result == 0 ? kPortResultSucceeded : kPortResultFailed);
     }
 
-    // The request types the device saw, once the host's last request arrived.
-    Types SeenTypes(size_t count)
+    // The request types the device saw, once every byte the host sent has
+    // arrived and been served.
+    Types SeenTypes()
     {
-        Eventually([&] { return device_->RequestTypes().size() >= count; });
+        EXPECT_TRUE(clock_.Settle());
         return device_->RequestTypes();
+    }
+
+    // Clock time from the device's first request of `type` to `until`.
+    uint64_t SinceRequest(uint8_t type, uint64_t until)
+    {
+        const std::optional<uint64_t> requested = device_->RequestTimeMs(type);
+        EXPECT_TRUE(requested.has_value()) << "no request of type " << static_cast<int>(type);
+        return requested ? until - *requested : 0;
+    }
+
+    // The step of request `type` waited out its limit, and no longer.
+    void ExpectWaitedOut(uint8_t type, const Outcome& outcome, uint64_t limitMs)
+    {
+        const uint64_t waited = SinceRequest(type, outcome.endMs);
+        EXPECT_GE(waited, limitMs);
+        EXPECT_LT(waited, limitMs + kPollSlackMs);
     }
 
     static Types Prefix(size_t count) { return Types(kWholeSequence.begin(), kWholeSequence.begin() + static_cast<std::ptrdiff_t>(count)); }
@@ -105,7 +119,7 @@ TEST_F(FaultMatrix, TheWholeUpdateSucceeds)
         EXPECT_LE(progress[i - 1], progress[i]);
         EXPECT_LE(progress[i], 69);
     }
-    EXPECT_EQ(SeenTypes(kWholeSequence.size()), kWholeSequence);
+    EXPECT_EQ(SeenTypes(), kWholeSequence);
     const std::vector<ReceivedTransfer> transfers = device_->Transfers();
     ASSERT_EQ(transfers.size(), 3u);
     const std::u16string_view names[] = {payload::kModemImage, payload::kModemChecksum, payload::kLinuxImage};
@@ -115,7 +129,7 @@ TEST_F(FaultMatrix, TheWholeUpdateSucceeds)
         EXPECT_EQ(transfers[i].announcedSize, transfers[i].bytes.size());
     }
     EXPECT_FALSE(service_->IsPortOpen(0));
-    EXPECT_TRUE(Eventually([&] { return device_->Ended(); }));
+    EXPECT_TRUE(testing_support::PollUntil([&] { return device_->Ended(); }));
 }
 
 TEST_F(FaultMatrix, ModemStateRefused)
@@ -123,7 +137,7 @@ TEST_F(FaultMatrix, ModemStateRefused)
     DeviceConduct conduct;
     conduct.refused.insert(devlink::kCmdModemState);
     Check(Run(conduct), {-1, 10, 1, kStateFails});
-    EXPECT_EQ(SeenTypes(3), PrefixAndClose(2));
+    EXPECT_EQ(SeenTypes(), PrefixAndClose(2));
     EXPECT_FALSE(service_->IsPortOpen(0));  // a refusal closes the port
 }
 
@@ -131,10 +145,11 @@ TEST_F(FaultMatrix, ModemStateUnanswered)
 {
     DeviceConduct conduct;
     conduct.silent.insert(devlink::kCmdModemState);
-    const Outcome outcome = Run(conduct, kLongWaitScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 1, kStateFails});
     EXPECT_GE(outcome.elapsedMs, 100000u);
-    EXPECT_EQ(SeenTypes(2), Prefix(2));
+    ExpectWaitedOut(devlink::kCmdModemState, outcome, 100000);
+    EXPECT_EQ(SeenTypes(), Prefix(2));
 }
 
 TEST_F(FaultMatrix, ModemUpgradeRefused)
@@ -142,7 +157,7 @@ TEST_F(FaultMatrix, ModemUpgradeRefused)
     DeviceConduct conduct;
     conduct.refused.insert(devlink::kCmdModemUpgrade);
     Check(Run(conduct), {-1, 10, 90, kUpgradeFails});
-    EXPECT_EQ(SeenTypes(6), PrefixAndClose(5));
+    EXPECT_EQ(SeenTypes(), PrefixAndClose(5));
     EXPECT_FALSE(service_->IsPortOpen(0));
 }
 
@@ -150,29 +165,38 @@ TEST_F(FaultMatrix, ModemUpgradeUnanswered)
 {
     DeviceConduct conduct;
     conduct.silent.insert(devlink::kCmdModemUpgrade);
-    const Outcome outcome = Run(conduct, kLongWaitScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 90, kUpgradeFails});
     EXPECT_GE(outcome.elapsedMs, 400000u);
+    ExpectWaitedOut(devlink::kCmdModemUpgrade, outcome, 400000);
 }
 
 TEST_F(FaultMatrix, ModemUpgradeConfirmedAfter390SecondsSucceeds)
 {
     DeviceConduct conduct;
     conduct.answerDelayMs[devlink::kCmdModemUpgrade] = 390000;
-    const Outcome outcome = Run(conduct, kFineScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {0, 0, 99, kSucceeded});
     EXPECT_GE(outcome.elapsedMs, 390000u);
-    EXPECT_EQ(SeenTypes(kWholeSequence.size()), kWholeSequence);
+    EXPECT_EQ(SeenTypes(), kWholeSequence);
+    // The host went on as soon as the answer came, 10 s inside its limit.
+    const std::optional<uint64_t> userMode = device_->RequestTimeMs(devlink::kCmdToUserMode);
+    ASSERT_TRUE(userMode.has_value());
+    const uint64_t answeredAfter = SinceRequest(devlink::kCmdModemUpgrade, *userMode);
+    EXPECT_GE(answeredAfter, 390000u);
+    EXPECT_LT(answeredAfter, 390000u + kPollSlackMs);
 }
 
 TEST_F(FaultMatrix, ModemUpgradeConfirmedAfter401SecondsFails)
 {
     DeviceConduct conduct;
     conduct.answerDelayMs[devlink::kCmdModemUpgrade] = 401000;
-    const Outcome outcome = Run(conduct, kFineScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 90, kUpgradeFails});
     EXPECT_GE(outcome.elapsedMs, 400000u);
-    EXPECT_EQ(SeenTypes(5), Prefix(5));
+    // It gave up at its limit, 1 s before the answer would have come.
+    ExpectWaitedOut(devlink::kCmdModemUpgrade, outcome, 400000);
+    EXPECT_EQ(SeenTypes(), Prefix(5));
 }
 
 TEST_F(FaultMatrix, UserModeRefused)
@@ -180,7 +204,7 @@ TEST_F(FaultMatrix, UserModeRefused)
     DeviceConduct conduct;
     conduct.refused.insert(devlink::kCmdToUserMode);
     Check(Run(conduct), {-1, 10, 90, kUserModeFails});
-    EXPECT_EQ(SeenTypes(7), PrefixAndClose(6));
+    EXPECT_EQ(SeenTypes(), PrefixAndClose(6));
     EXPECT_FALSE(service_->IsPortOpen(0));
 }
 
@@ -188,9 +212,10 @@ TEST_F(FaultMatrix, UserModeUnanswered)
 {
     DeviceConduct conduct;
     conduct.silent.insert(devlink::kCmdToUserMode);
-    const Outcome outcome = Run(conduct, kLongWaitScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 90, kUserModeFails});
     EXPECT_GE(outcome.elapsedMs, 100000u);
+    ExpectWaitedOut(devlink::kCmdToUserMode, outcome, 100000);
 }
 
 TEST_F(FaultMatrix, ConnectionDroppedDuringTheModemImage)
@@ -200,7 +225,7 @@ TEST_F(FaultMatrix, ConnectionDroppedDuringTheModemImage)
     conduct.dropAfterBytes = 10000;
     FirmwareSizes sizes;
     sizes.modemImage = kLargeFile;
-    const Outcome outcome = Run(conduct, kScale, sizes);
+    const Outcome outcome = Run(conduct, sizes);
     Check(outcome, {-1, 10, std::nullopt, kModemSendFails});
     ASSERT_TRUE(window_.LastProgress().has_value());
     EXPECT_LT(*window_.LastProgress(), 70);
@@ -216,7 +241,7 @@ TEST_F(FaultMatrix, ConnectionDroppedDuringTheModemChecksum)
     conduct.dropAfterBytes = 10000;
     FirmwareSizes sizes;
     sizes.modemChecksum = 1024 * 1024;
-    const Outcome outcome = Run(conduct, kScale, sizes);
+    const Outcome outcome = Run(conduct, sizes);
     Check(outcome, {-1, 10, std::nullopt, kModemSendFails});
     ASSERT_TRUE(window_.LastProgress().has_value());
     EXPECT_GE(*window_.LastProgress(), 70);
@@ -233,7 +258,7 @@ TEST_F(FaultMatrix, ConnectionDroppedDuringTheLinuxImage)
     FirmwareSizes sizes;
     sizes.linuxImage = kLargeFile;
     // A failed send leaves the code as the caller had it.
-    Check(Run(conduct, kScale, sizes), {-1, kCallerCode, 93, kLinuxFails});
+    Check(Run(conduct, sizes), {-1, kCallerCode, 93, kLinuxFails});
     ASSERT_EQ(device_->Transfers().size(), 3u);
     EXPECT_FALSE(device_->Transfers()[2].complete);
 }
@@ -245,7 +270,8 @@ TEST_F(FaultMatrix, WrongFlashWriteResultFailsAtOnce)
     const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 95, kLinuxFails});
     EXPECT_LT(outcome.elapsedMs, 300000u);
-    EXPECT_EQ(SeenTypes(7), Prefix(7));
+    EXPECT_LT(SinceRequest(devlink::kLinuxImage, outcome.endMs), kPollSlackMs);
+    EXPECT_EQ(SeenTypes(), Prefix(7));
     EXPECT_TRUE(service_->IsPortOpen(0));  // factory mode and the port stay open
 }
 
@@ -253,10 +279,11 @@ TEST_F(FaultMatrix, NoFlashWriteResultFailsAfter300Seconds)
 {
     DeviceConduct conduct;
     conduct.silent.insert(devlink::kLinuxImage);
-    const Outcome outcome = Run(conduct, kLongWaitScale);
+    const Outcome outcome = Run(conduct);
     Check(outcome, {-1, 10, 95, kLinuxFails});
     EXPECT_GE(outcome.elapsedMs, 300000u);
-    EXPECT_EQ(SeenTypes(7), Prefix(7));
+    ExpectWaitedOut(devlink::kLinuxImage, outcome, 300000);
+    EXPECT_EQ(SeenTypes(), Prefix(7));
 }
 
 TEST_F(FaultMatrix, CloseFactoryUnansweredStillRestartsTheRouter)
@@ -266,8 +293,14 @@ TEST_F(FaultMatrix, CloseFactoryUnansweredStillRestartsTheRouter)
     const Outcome outcome = Run(conduct);
     Check(outcome, {-1, kCallerCode, 99, kSucceeded});
     EXPECT_GE(outcome.elapsedMs, 10000u);
-    EXPECT_EQ(SeenTypes(kWholeSequence.size()), kWholeSequence);
+    EXPECT_EQ(SeenTypes(), kWholeSequence);
     EXPECT_FALSE(service_->IsPortOpen(0));
+    // The restart follows the 10 s wait for the answer at once.
+    const std::optional<uint64_t> reboot = device_->RequestTimeMs(devlink::kCmdReboot);
+    ASSERT_TRUE(reboot.has_value());
+    const uint64_t rebootAfter = SinceRequest(devlink::kCmdCloseFactory, *reboot);
+    EXPECT_GE(rebootAfter, 10000u);
+    EXPECT_LT(rebootAfter, 10000u + kPollSlackMs);
 }
 
 TEST_F(FaultMatrix, MissingLinuxImage)
@@ -276,13 +309,13 @@ TEST_F(FaultMatrix, MissingLinuxImage)
     ConnectDevice();
     const std::u16string folder = MakeFirmwareFolder(temp_, "firmware", {});
     RemoveFile(folder, payload::kLinuxImage);
-    const Outcome outcome = RunDownload(folder, kScale);
+    const Outcome outcome = RunDownload(folder);
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.code, 1u);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{1}));
     EXPECT_EQ(window_.Texts(), kFilesMissing);
     EXPECT_EQ(window_.Boxes(), (Texts{u"root_uImage File not exist, please select again!"}));
-    EXPECT_EQ(device_->RequestTypes(), Prefix(1));  // nothing reached the device
+    EXPECT_EQ(SeenTypes(), Prefix(1));  // nothing reached the device
     EXPECT_EQ(service_->Config().m_bValid, 0);
     EXPECT_EQ(service_->LastResult(0), kPortResultFailed);
 }
@@ -293,27 +326,27 @@ TEST_F(FaultMatrix, OneByteBootImage)
     ConnectDevice();
     FirmwareSizes sizes;
     sizes.bootImage = 1;
-    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", sizes), kScale);
+    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", sizes));
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.code, 1u);
     EXPECT_EQ(window_.LastProgress(), 1);
     EXPECT_EQ(window_.Texts(), kFilesMissing);
     EXPECT_EQ(window_.Boxes(), (Texts{u"uboot.img File not exist, please select again!"}));
-    EXPECT_EQ(device_->RequestTypes(), Prefix(1));
+    EXPECT_EQ(SeenTypes(), Prefix(1));
 }
 
 TEST_F(FaultMatrix, Mode4IsRejected)
 {
     StartService();
     ConnectDevice();
-    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", {}), kScale, 4);
+    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", {}), 4);
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.code, 1u);
     EXPECT_TRUE(window_.Progress().empty());
     EXPECT_EQ(window_.Texts(), (Texts{kEnter, kLeave}));
     EXPECT_EQ(service_->Config().m_nMode, 4);
     EXPECT_EQ(service_->LastResult(0), download::kPortResultNone);  // only mode 0 keeps an outcome
-    EXPECT_EQ(device_->RequestTypes(), Prefix(1));
+    EXPECT_EQ(SeenTypes(), Prefix(1));
 }
 
 TEST_F(FaultMatrix, LookedUpFailureTextsComeFromTheLanguageTable)
@@ -325,7 +358,7 @@ TEST_F(FaultMatrix, LookedUpFailureTextsComeFromTheLanguageTable)
     DeviceConduct conduct;
     conduct.flashWriteResult = devlink::kCmdClose;
     ConnectDevice(conduct);
-    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", {}), kScale);
+    const Outcome outcome = RunDownload(MakeFirmwareFolder(temp_, "firmware", {}));
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.code, 10u);
     ASSERT_GE(window_.Texts().size(), 2u);
@@ -338,7 +371,7 @@ TEST_F(FaultMatrix, TheSampleFirmwareSetArrivesByteForByte)
     StartService();
     ConnectDevice();
     const std::u16string sample = platform::Utf8ToUtf16(FIRMWARE_SAMPLE_DIR);
-    const Outcome outcome = RunDownload(sample, kScale);
+    const Outcome outcome = RunDownload(sample);
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.code, 0u);
     EXPECT_EQ(window_.LastProgress(), 99);
@@ -349,7 +382,7 @@ TEST_F(FaultMatrix, TheSampleFirmwareSetArrivesByteForByte)
     EXPECT_TRUE(transfers[1].bytes == ReadFile(sample, payload::kModemChecksum));
     EXPECT_TRUE(transfers[2].bytes == ReadFile(sample, payload::kLinuxImage));
     for (const ReceivedTransfer& transfer : transfers) EXPECT_TRUE(transfer.complete);
-    EXPECT_EQ(SeenTypes(kWholeSequence.size()), kWholeSequence);
+    EXPECT_EQ(SeenTypes(), kWholeSequence);
 }
 
 }  // namespace

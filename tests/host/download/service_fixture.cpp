@@ -1,11 +1,24 @@
 #include "service_fixture.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
+// A macro of windows.h (StartServiceW) that would rename the fixture's member.
+#undef StartService
+#else
+#include <dirent.h>
+
+#include <fstream>
+#endif
+
+#include "../support/poll_until.h"
 #include "../support/test_env.h"
 #include "payload/firmware_files.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/tcp_socket.h"
 #include "platform/text.h"
@@ -13,10 +26,6 @@
 namespace download_test {
 namespace {
 
-// The server's threads poll in real time and the device answers CMD_IP_MAC
-// within the port's 100 ms: twenty times faster keeps those waits well above
-// their pace while the port opens.
-constexpr double kOpeningScale = 20.0;
 constexpr uint32_t kRandomSeed = 0x2545F491;
 
 std::vector<uint8_t> FileBytes(size_t size, uint32_t seed)
@@ -125,19 +134,59 @@ void RemoveFile(const std::u16string& folder, std::u16string_view name)
     EXPECT_FALSE(platform::FileExists(folder + platform::kPathSeparator + std::u16string(name)));
 }
 
-bool Eventually(const std::function<bool()>& condition)
+#ifdef _WIN32
+bool ChildProcessRunning()
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    const DWORD self = ::GetCurrentProcessId();
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry)) {
+        found = entry.th32ParentProcessID == self && entry.th32ProcessID != self;
     }
-    return true;
+    ::CloseHandle(snapshot);
+    return found;
+}
+#else
+// Every thread's list of the children it started (a zombie stays listed
+// until it is reaped).
+bool ChildProcessRunning()
+{
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = found ? nullptr : ::readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream children(std::string("/proc/self/task/") + entry->d_name + "/children");
+        long pid = 0;
+        found = static_cast<bool>(children >> pid);
+    }
+    ::closedir(tasks);
+    return found;
+}
+#endif
+
+ServiceTest::ServiceTest()
+{
+    // Time stands still while a block waits in a send slot: the send thread
+    // polls in real time, and the block is under way from the moment it is posted.
+    for (int slot = 0; slot < devlink::kSessionSlots; ++slot) {
+        clock_.AddSettledCondition([this, slot] { return !service_ || !service_->Link().Server().SendPending(slot); });
+    }
+#ifndef _WIN32
+    // An ARP command is an outside process that the clock cannot see, and
+    // here the host ends one still running after its 3000 ms: while one
+    // runs during a preparation, time stands still, so that it always gets
+    // to its end. (Windows leaves the command running, and a process
+    // snapshot there takes longer than the server's threads stay still.)
+    clock_.AddSettledCondition([this] { return !holdForCommands_ || !ChildProcessRunning(); });
+#endif
 }
 
 void ServiceTest::SetUp()
 {
-    platform::SetTimeScale(kOpeningScale);
     // A folder of this test's own: other runs of these tests may go on at the same time.
     temp_ = testing_support::UsePrivateTempFolder("download-service-" + std::to_string(std::random_device{}()));
     ASSERT_TRUE(platform::StartNetworking());
@@ -151,7 +200,13 @@ void ServiceTest::TearDown()
 {
     service_.reset();
     device_.reset();
-    platform::SetTimeScale(1.0);
+    // Bytes under way that the clock had to take as lost after a second
+    // without progress: time may then have moved with a reply on its way.
+    // None are expected (lost ones are written off by the device first).
+    if (clock_.ForcedSettles() > 0) {
+        RecordProperty("forced_settles", clock_.ForcedSettles());
+        std::printf("note: the clock took bytes under way as lost %d times\n", clock_.ForcedSettles());
+    }
     platform::DeleteTree(temp_);
 }
 
@@ -170,30 +225,46 @@ void ServiceTest::StartService(const std::u16string& table)
     service_ = std::make_unique<download::CDownloadService>(Settings());
     service_->SetWindow(&window_);
     service_->SetLanguageFile(table);
-    ASSERT_EQ(service_->PreparePort(0), 0);
+    ASSERT_EQ(Prepare(0), 0);
+}
+
+int ServiceTest::Prepare(int port)
+{
+    holdForCommands_ = true;
+    const int result = Call([&] { return service_->PreparePort(port); });
+    holdForCommands_ = false;
+    // A command that is still running (Windows leaves it so) has written
+    // its line once it has ended; then no line can come any more.
+    EXPECT_TRUE(testing_support::PollUntil([] { return !ChildProcessRunning(); }));
+    return result;
 }
 
 void ServiceTest::ConnectDevice(DeviceConduct conduct)
 {
     device_ = std::make_unique<RouterLinkDevice>(service_->Link().Server().ListenPort(), std::move(conduct));
     ASSERT_TRUE(device_->Connected());
-    ASSERT_TRUE(Eventually([&] { return service_->Link().Server().AcceptedCount() == 1; }));
-    ASSERT_TRUE(service_->InitPort(0));
+    // The server accepts in real time, and time stands still meanwhile.
+    ASSERT_TRUE(testing_support::PollUntil([&] { return service_->Link().Server().AcceptedCount() == 1; }));
+    ASSERT_TRUE(Call([&] { return service_->InitPort(0); }));
     ASSERT_TRUE(service_->IsPortOpen(0));
 }
 
-Outcome ServiceTest::RunDownload(const std::u16string& folder, double scale, int32_t mode)
+Outcome ServiceTest::RunDownload(const std::u16string& folder, int32_t mode)
 {
-    platform::SetTimeScale(scale);
     download::DownloadRequest request;
     request.port = 0;
     request.mode = mode;
     request.firmwareFolder = folder;
     Outcome outcome;
     outcome.code = kCallerCode;
-    const uint64_t start = platform::MonotonicMs();
-    outcome.result = service_->Download(request, outcome.code);
-    outcome.elapsedMs = platform::MonotonicMs() - start;
+    outcome.startMs = platform::MonotonicMs();
+    // The end is taken by the call itself: time may move on once it has returned.
+    outcome.result = Call([&] {
+        const int result = service_->Download(request, outcome.code);
+        outcome.endMs = platform::MonotonicMs();
+        return result;
+    });
+    outcome.elapsedMs = outcome.endMs - outcome.startMs;
     return outcome;
 }
 

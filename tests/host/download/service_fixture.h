@@ -1,13 +1,13 @@
 // The download service tests' common ground: a window that records every
 // report, firmware folders of chosen sizes, and a fixture with a service on
-// loopback whose port 0 a RouterLinkDevice connects to.
+// loopback whose port 0 a RouterLinkDevice connects to, all on a clock the
+// test drives.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "../support/driven_clock.h"
 #include "download/download_service.h"
+#include "platform/clock.h"
 #include "platform/report_sink.h"
 #include "platform/text.h"
 #include "platform/udp_socket.h"
@@ -71,12 +73,17 @@ std::u16string MakeFirmwareFolder(const std::u16string& parent, const std::strin
 std::vector<uint8_t> ReadFile(const std::u16string& folder, std::u16string_view name);
 void RemoveFile(const std::u16string& folder, std::u16string_view name);
 
-bool Eventually(const std::function<bool()>& condition);
+// Whether a child process of this one (an ARP command) is running or not
+// yet reaped.
+bool ChildProcessRunning();
 
 struct Outcome {
     int result = 0;
     uint32_t code = 0;
-    uint64_t elapsedMs = 0;  // scaled
+    // Clock time at the start and the end of the download.
+    uint64_t startMs = 0;
+    uint64_t endMs = 0;
+    uint64_t elapsedMs = 0;
 };
 
 // The code the caller starts with, to tell a kept code from a set one.
@@ -84,19 +91,37 @@ inline constexpr uint32_t kCallerCode = 77;
 
 class ServiceTest : public ::testing::Test {
 protected:
+    ServiceTest();
     void SetUp() override;
     void TearDown() override;
 
     download::DownloadServiceSettings Settings() const;
     // Creates the service with the language table `table` and prepares port 0.
     void StartService(const std::u16string& table = kCarriedTable);
+    // PreparePort while time runs; every ARP command it started has ended
+    // (and written its line) when it returns.
+    int Prepare(int port);
     // The device connects and port 0 is opened over its connection.
     void ConnectDevice(DeviceConduct conduct = {});
-    // A mode-`mode` download of `folder` on port 0 at the time scale `scale`.
-    Outcome RunDownload(const std::u16string& folder, double scale, int32_t mode = 0);
+    // A mode-`mode` download of `folder` on port 0, while time runs.
+    Outcome RunDownload(const std::u16string& folder, int32_t mode = 0);
     // How often the ARP command ran.
     size_t ArpRuns() const;
 
+    // Runs a product call that waits on the clock while time runs, and
+    // gives its result; a call still blocked after an hour of clock time
+    // fails the test.
+    template <typename Work>
+    auto Call(Work work, uint64_t limitMs = 3600000) -> decltype(work())
+    {
+        auto result = clock_.Run(work, limitMs);
+        EXPECT_TRUE(result.has_value()) << "the call did not return within " << limitMs << " ms of clock time";
+        return result.value_or(decltype(work()){});
+    }
+
+    // Declared first: outlives every object whose threads wait on it.
+    testing_support::DrivenClock clock_;
+    std::atomic<bool> holdForCommands_{false};
     std::u16string temp_;
     platform::UdpSocket announcements_;
     RecordingWindow window_;

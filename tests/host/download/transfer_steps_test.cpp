@@ -5,13 +5,10 @@
 #include "download/linux_upgrade.h"
 #include "download/modem_upgrade.h"
 #include "payload/firmware_files.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace download_test {
 namespace {
-
-constexpr double kScale = 50.0;
 
 class TransferSteps : public ServiceTest {
 protected:
@@ -20,7 +17,6 @@ protected:
         ServiceTest::SetUp();
         StartService();
         ConnectDevice();
-        platform::SetTimeScale(kScale);
     }
 
     download::DownloadStep Step()
@@ -37,12 +33,13 @@ protected:
         return path;
     }
 
+    // Once every byte the host sent has arrived and been served: exactly
+    // `transfers` transfers, the last one whole.
     bool Received(size_t transfers)
     {
-        return Eventually([&] {
-            const auto seen = device_->Transfers();
-            return seen.size() == transfers && seen.back().complete;
-        });
+        if (!clock_.Settle()) return false;
+        const auto seen = device_->Transfers();
+        return seen.size() == transfers && seen.back().complete;
     }
 
     download::CLanguageManager language_;
@@ -52,7 +49,7 @@ protected:
 TEST_F(TransferSteps, AnImageOf1351BytesGoesInTwoPiecesWithProgress0_0_69_70)
 {
     service_->Config().m_strModemImagePath = File("image", 1351);
-    EXPECT_EQ(download::SendModemImage(Step(), code_), 1);
+    EXPECT_EQ(Call([&] { return download::SendModemImage(Step(), code_); }), 1);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{0, 0, 69, 70}));
     ASSERT_TRUE(Received(1));
     EXPECT_EQ(device_->Transfers()[0].type, devlink::kModemImage);
@@ -63,7 +60,7 @@ TEST_F(TransferSteps, AnImageOf1351BytesGoesInTwoPiecesWithProgress0_0_69_70)
 TEST_F(TransferSteps, AChecksumFileOf2701BytesReportsProgress71_70_79_89_90)
 {
     service_->Config().m_strModemMd5Path = File("checksum", 2701);
-    EXPECT_EQ(download::SendModemChecksum(Step(), code_), 1);
+    EXPECT_EQ(Call([&] { return download::SendModemChecksum(Step(), code_); }), 1);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{71, 70, 79, 89, 90}));
     ASSERT_TRUE(Received(1));
     EXPECT_EQ(device_->Transfers()[0].type, devlink::kModemChecksum);
@@ -73,7 +70,7 @@ TEST_F(TransferSteps, AChecksumFileOf2701BytesReportsProgress71_70_79_89_90)
 TEST_F(TransferSteps, AnEmptyFileSendsOnlyItsStartBlock)
 {
     service_->Config().m_strModemImagePath = File("empty", 0);
-    EXPECT_EQ(download::SendModemImage(Step(), code_), 1);
+    EXPECT_EQ(Call([&] { return download::SendModemImage(Step(), code_); }), 1);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{0, 70}));
     ASSERT_TRUE(Received(1));
     EXPECT_EQ(device_->Transfers()[0].announcedSize, 0u);
@@ -83,19 +80,21 @@ TEST_F(TransferSteps, AnEmptyFileSendsOnlyItsStartBlock)
 TEST_F(TransferSteps, AModemFileThatCannotBeOpenedSetsCode3AndSendsNothing)
 {
     service_->Config().m_strModemImagePath = temp_ + u"missing";
-    EXPECT_EQ(download::SendModemImage(Step(), code_), 0);
+    EXPECT_EQ(Call([&] { return download::SendModemImage(Step(), code_); }), 0);
     EXPECT_EQ(code_, 3u);
     EXPECT_TRUE(window_.Progress().empty());
     EXPECT_TRUE(window_.Texts().empty());
+    ASSERT_TRUE(clock_.Settle());
     EXPECT_EQ(device_->RequestTypes(), (std::vector<uint8_t>{devlink::kCmdIpMac}));
 }
 
 TEST_F(TransferSteps, ALinuxImageThatCannotBeOpenedEndsWithCode3)
 {
     service_->Config().m_strLinuxPath = temp_ + u"missing";
-    EXPECT_EQ(download::Operation_UpgradeLinux(Step(), code_), -1);
+    EXPECT_EQ(Call([&] { return download::Operation_UpgradeLinux(Step(), code_); }), -1);
     EXPECT_EQ(code_, 3u);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{92}));
+    ASSERT_TRUE(clock_.Settle());
     EXPECT_EQ(device_->RequestTypes(), (std::vector<uint8_t>{devlink::kCmdIpMac}));
 }
 
@@ -104,10 +103,11 @@ TEST_F(TransferSteps, TheBootImageIsNeverSent)
     const std::u16string folder = MakeFirmwareFolder(temp_, "firmware", {});
     service_->Config().m_strLinuxPath = folder + platform::kPathSeparator + std::u16string(payload::kLinuxImage);
     service_->Config().m_strUbootPath = folder + platform::kPathSeparator + std::u16string(payload::kBootImage);
-    EXPECT_EQ(download::Operation_UpgradeLinux(Step(), code_), 0);
-    EXPECT_EQ(download::Operation_Finish(Step(), code_), 0);
+    EXPECT_EQ(Call([&] { return download::Operation_UpgradeLinux(Step(), code_); }), 0);
+    EXPECT_EQ(Call([&] { return download::Operation_Finish(Step(), code_); }), 0);
     EXPECT_EQ(code_, 0u);
     EXPECT_EQ(window_.Progress(), (std::vector<int32_t>{92, 93, 95, 96, 99}));
+    ASSERT_TRUE(clock_.Settle());
     const auto transfers = device_->Transfers();
     ASSERT_EQ(transfers.size(), 1u);
     EXPECT_EQ(transfers[0].type, devlink::kLinuxImage);
