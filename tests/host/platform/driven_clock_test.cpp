@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
+#include "loopback_pair.h"
 #include "../support/driven_clock.h"
 #include "../support/poll_until.h"
 
@@ -22,23 +23,6 @@ namespace {
 
 using testing_support::DrivenClock;
 using testing_support::PollUntil;
-
-constexpr uint32_t kLoopback = 0x0100007F;  // 127.0.0.1 in network byte order
-
-// A connected pair of sockets on the loopback interface. Connecting waits
-// on the clock with a limit; nobody drives it then, so the limit is never
-// reached and the connection is simply made.
-struct LoopbackPair {
-    platform::TcpListener listener;
-    platform::TcpSocket client;
-    platform::TcpSocket server;
-
-    bool Connect()
-    {
-        return platform::StartNetworking() && listener.Listen(kLoopback, 0) && client.Open() &&
-               client.Connect(kLoopback, listener.Port(), 5000) && listener.Accept(server, 5000);
-    }
-};
 
 // Runs `body` on a thread that the clock knows before this returns: it has
 // waited on the clock once, for no time, and holds time while it runs. (A

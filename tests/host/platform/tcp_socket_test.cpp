@@ -7,24 +7,10 @@
 #include <vector>
 
 #include "platform/tcp_socket.h"
+#include "loopback_pair.h"
 #include "../support/poll_until.h"
 
 namespace {
-
-constexpr uint32_t kLoopback = 0x0100007F;  // 127.0.0.1 in network byte order
-
-// A connected pair of sockets on the loopback interface.
-struct LoopbackPair {
-    platform::TcpListener listener;
-    platform::TcpSocket client;
-    platform::TcpSocket server;
-
-    bool Connect()
-    {
-        return platform::StartNetworking() && listener.Listen(kLoopback, 0) && client.Open() &&
-               client.Connect(kLoopback, listener.Port(), 5000) && listener.Accept(server, 5000);
-    }
-};
 
 // Another thread ends the session while a receive polls it, as the
 // server's receive thread does: Close waits for the receive to leave the
