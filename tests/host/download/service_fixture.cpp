@@ -135,8 +135,37 @@ void RemoveFile(const std::u16string& folder, std::u16string_view name)
 }
 
 #ifdef _WIN32
+namespace {
+
+bool CreationTime(HANDLE process, FILETIME& created)
+{
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    return ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
+}
+
+// Whether the process `id` is still there and started after `since`. A
+// process keeps the id of its parent after the parent has ended, and ids
+// are soon used again (under Wine within seconds), so a process that names
+// this one's id as its parent may be a stranger that is older than this one.
+bool StartedSince(DWORD id, const FILETIME& since)
+{
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) return false;
+    FILETIME created{};
+    DWORD exitCode = 0;
+    const bool running = CreationTime(process, created) && ::GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running && ::CompareFileTime(&created, &since) >= 0;
+}
+
+}  // namespace
+
 bool ChildProcessRunning()
 {
+    FILETIME selfCreated{};
+    if (!CreationTime(::GetCurrentProcess(), selfCreated)) return false;
     const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
     const DWORD self = ::GetCurrentProcessId();
@@ -144,7 +173,7 @@ bool ChildProcessRunning()
     entry.dwSize = sizeof entry;
     bool found = false;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry)) {
-        found = entry.th32ParentProcessID == self && entry.th32ProcessID != self;
+        found = entry.th32ParentProcessID == self && entry.th32ProcessID != self && StartedSince(entry.th32ProcessID, selfCreated);
     }
     ::CloseHandle(snapshot);
     return found;
