@@ -4,6 +4,7 @@
 // device root, refuses with 2.
 #include "log.h"
 #include "os/os.h"
+#include "package_trust.h"
 #include "paths.h"
 #include "stage_store.h"
 #include "stages.h"
@@ -22,7 +23,10 @@ int main(int argc, char** argv)
     create_work_dirs();
     kvr_open_message_file(&g_kvr_log, KVR_LOG_PATH, 1);
     kvr_open_fatal_message_file(&g_kvr_fatal_log, KVR_FATAL_LOG_PATH, 1);
-    KVR_FATAL("Begin to kvr_fota_update. this is source. argc=%d\n", argc);
+    if (kvr_unsigned_allowed())
+        KVR_FATAL("Begin to kvr_fota_update. this is source. argc=%d, unsigned packages allowed.\n", argc);
+    else
+        KVR_FATAL("Begin to kvr_fota_update. this is source. argc=%d\n", argc);
     power_fail_protection();
     if (argc > 1 && std::strcmp(argv[1], "update") == 0) {
         KVR_FATAL("FOTA Normal Update begin (Not reboot).\n");
@@ -32,6 +36,7 @@ int main(int argc, char** argv)
             kvr_close_message_file(&g_kvr_fatal_log);
             return 0;
         }
+        kvr_dua_check_package(0);
         for (const stage_entry& stage : stage_table) stage.step();
     }
     KVR_FATAL("Process (kvr_fota_update)  exist. \n");

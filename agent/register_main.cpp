@@ -18,5 +18,6 @@ int main(int argc, char** argv)
     int result = kvr_dua_verify_delta(argv[1]) == 0 && kvr_dua_set_to_update() == 0 ? 0 : 1;
     if (result != 0) std::fprintf(stderr, "kvr_fota_register: %s was not registered\n", argv[1]);
     kvr_close_message_file(&g_kvr_log);
+    kvr_close_message_file(&g_kvr_fatal_log);
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "log.h"
 #include "package.h"
+#include "package_trust.h"
 #include "paths.h"
 #include "status_store.h"
 #include "work_dirs.h"
@@ -19,7 +20,16 @@ int kvr_dua_verify_delta(const char* package_path)
         KVR_LOG("create message file error\n");
         return -1;
     }
+    if (g_kvr_fatal_log == nullptr) kvr_open_fatal_message_file(&g_kvr_fatal_log, KVR_FATAL_LOG_PATH, 1);
     if (verify_package(package_path) != 0) {
+        kvr_dua_set_update_status(KVR_STATUS_BAD_PACKAGE);
+        KVR_LOG("error\n");
+        return -1;
+    }
+    kvr_package_trust trust = kvr_check_package_trust(package_path);
+    if (!kvr_package_accepted(trust)) {
+        KVR_LOG("%s\n", kvr_package_trust_text(trust));
+        KVR_FATAL("Error: %s.\n", kvr_package_trust_text(trust));
         kvr_dua_set_update_status(KVR_STATUS_BAD_PACKAGE);
         KVR_LOG("error\n");
         return -1;

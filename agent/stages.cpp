@@ -4,6 +4,7 @@
 #include "log.h"
 #include "os/os.h"
 #include "package.h"
+#include "package_trust.h"
 #include "part_tables.h"
 #include "paths.h"
 #include "stage_store.h"
@@ -45,6 +46,13 @@ int stage_position(int number)
     fota_reboot();
 }
 
+// The system and the post stage set the FOTA flag when they fail: the
+// recovery partitions have been updated by then.
+bool stage_failure_sets_flag(int position)
+{
+    return position >= 3;
+}
+
 // Extracts a package script and runs it with "sh"; false when the package
 // has no such member.
 bool run_package_script(const char* package_path, const char* member, const char* script)
@@ -75,8 +83,22 @@ void update_fsm_proc(void)
     int position = stage_position(get_current_stage());
     KVR_FATAL("Fota update after device reboot. stage=%d\n", position);
     if (position == KVR_STAGE_COUNT) end_failed_update(true);
+    kvr_dua_check_package(position);
     stop_conflicting_services();
     for (; position < KVR_STAGE_COUNT; ++position) stage_table[position].step();
+}
+
+void kvr_dua_check_package(int position)
+{
+    char package_path[KVR_DELTA_PATH_SIZE];
+    if (get_delta_file_path(package_path) != 0) {
+        KVR_FATAL("Error: Get delta file path failed.\n");
+        end_failed_update(stage_failure_sets_flag(position));
+    }
+    kvr_package_trust trust = kvr_check_package_trust(package_path);
+    if (kvr_package_accepted(trust)) return;
+    KVR_FATAL("Error: %s.\n", kvr_package_trust_text(trust));
+    end_failed_update(stage_failure_sets_flag(position));
 }
 
 int kvr_set_new_stage(void)

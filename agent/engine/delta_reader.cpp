@@ -1,7 +1,8 @@
 #include "delta_reader.h"
 
 #include "engine_callbacks.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <cstring>
 
@@ -33,7 +34,7 @@ uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
 
 // Hashes the frame bytes that follow the tables, in pieces, and compares the
 // whole delta's hash.
-uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_delta_header& header, uint32_t frames_at)
+uint32_t check_delta_hash(kvr_engine_run* run, crypto_hash_sha256_state* sha, const kvr_delta_header& header, uint32_t frames_at)
 {
     uint32_t mark = kvr_heap_mark(&run->heap);
     uint8_t* chunk = static_cast<uint8_t*>(kvr_engine_alloc(run, kHashChunk));
@@ -44,13 +45,13 @@ uint32_t check_delta_hash(kvr_engine_run* run, kvr_sha256_ctx* sha, const kvr_de
     while (result == KVR_DE_OK && at < end) {
         uint32_t size = end - at < kHashChunk ? end - at : kHashChunk;
         result = kvr_delta_read(run, chunk, at, size);
-        kvr_sha256_update(sha, chunk, size);
+        crypto_hash_sha256_update(sha, chunk, size);
         at += size;
     }
     kvr_heap_release(&run->heap, mark);
     if (result != KVR_DE_OK) return result;
     uint8_t digest[KVR_DELTA_HASH_SIZE];
-    kvr_sha256_final(sha, digest);
+    crypto_hash_sha256_final(sha, digest);
     if (std::memcmp(digest, header.delta_hash, KVR_DELTA_HASH_SIZE) != 0) {
         DE_Trace(run->ctx, "%s: delta hash mismatch, the delta is damaged\n", run->part_name);
         return KVR_ENGINE_ERR_DELTA_HASH;
@@ -149,10 +150,10 @@ uint32_t kvr_delta_read_tables(kvr_engine_run* run, const uint8_t raw[KVR_DELTA_
     uint32_t result = kvr_delta_read(run, tables, KVR_DELTA_HEADER_SIZE, table_size);
     if (result != KVR_DE_OK) return result;
     *table = tables;
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
-    kvr_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
-    kvr_sha256_update(&sha, tables, table_size);
+    crypto_hash_sha256_state sha;
+    crypto_hash_sha256_init(&sha);
+    crypto_hash_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
+    crypto_hash_sha256_update(&sha, tables, table_size);
     return check_delta_hash(run, &sha, header, KVR_DELTA_HEADER_SIZE + table_size);
 }
 

@@ -2,7 +2,8 @@
 
 #include "delta_reader.h"
 #include "engine_callbacks.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <cstring>
 
@@ -49,7 +50,7 @@ bool op_valid(const kvr_fs_tables& t, const kvr_fs_op& op, uint32_t index, uint3
     if (op.type == KVR_FS_RENAME && !path_valid(t.text + op.extra_at, op.extra_size)) return false;
     if (op.type == KVR_FS_SYMLINK) {
         uint8_t digest[KVR_DELTA_HASH_SIZE];
-        kvr_sha256(t.text + op.extra_at, op.extra_size, digest);
+        crypto_hash_sha256(digest, t.text + op.extra_at, op.extra_size);
         if (std::memcmp(digest, op.target_hash, KVR_DELTA_HASH_SIZE) != 0) return false;
     }
     bool has_frames = op.type == KVR_FS_NEW_FILE || op.type == KVR_FS_CHANGED_FILE;

@@ -4,7 +4,8 @@
 #include "engine_callbacks.h"
 #include "frame_decoder.h"
 #include "fs_files.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 namespace {
 
@@ -16,7 +17,7 @@ struct file_build {
     uint8_t* chunk;
     uint32_t written; // bytes of the new content so far
     uint32_t source_at;
-    kvr_sha256_ctx sha;
+    crypto_hash_sha256_state sha;
 };
 
 uint32_t io_failed(file_build* b, const char* what)
@@ -28,7 +29,7 @@ uint32_t io_failed(file_build* b, const char* what)
 uint32_t put(file_build* b, const uint8_t* data, uint32_t size)
 {
     if (DE_WriteFile(b->run->ctx, b->out, b->written, data, size) != KVR_DE_OK) return io_failed(b, "write");
-    kvr_sha256_update(&b->sha, data, size);
+    crypto_hash_sha256_update(&b->sha, data, size);
     b->written += size;
     return KVR_DE_OK;
 }
@@ -106,7 +107,7 @@ uint32_t kvr_fs_build_file(kvr_engine_run* run, const kvr_fs_tables& t, const kv
                            const char* out_path, uint8_t* chunk, uint8_t digest[KVR_DELTA_HASH_SIZE])
 {
     file_build b = {run, &op, -1, -1, chunk, 0, 0, {}};
-    kvr_sha256_init(&b.sha);
+    crypto_hash_sha256_init(&b.sha);
     if (source_path != nullptr && DE_OpenFile(run->ctx, source_path, 0, &b.source) != KVR_DE_OK) {
         DE_Trace(run->ctx, "%s: cannot open %s\n", run->part_name, source_path);
         return KVR_ENGINE_ERR_IO;
@@ -122,6 +123,6 @@ uint32_t kvr_fs_build_file(kvr_engine_run* run, const kvr_fs_tables& t, const kv
     if (b.out >= 0 && DE_CloseFile(run->ctx, b.out) != KVR_DE_OK && result == KVR_DE_OK)
         result = io_failed(&b, "close");
     if (b.source >= 0) DE_CloseFile(run->ctx, b.source);
-    kvr_sha256_final(&b.sha, digest);
+    crypto_hash_sha256_final(&b.sha, digest);
     return result;
 }

@@ -1,7 +1,8 @@
 #include "fs_files.h"
 
 #include "engine_callbacks.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <cstring>
 
@@ -23,19 +24,19 @@ bool kvr_fs_hash_file(flash_ctx* ctx, const char* path, uint8_t* chunk, uint32_t
     int32_t handle = 0;
     if (DE_OpenFile(ctx, path, 0, &handle) != KVR_DE_OK) return false;
     *size = DE_GetFileSize(ctx, handle);
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
+    crypto_hash_sha256_state sha;
+    crypto_hash_sha256_init(&sha);
     bool good = true;
     for (uint32_t at = 0; good && at < *size; at += KVR_FS_CHUNK) {
         uint32_t piece = *size - at < KVR_FS_CHUNK ? *size - at : KVR_FS_CHUNK;
         good = DE_ReadFile(ctx, handle, at, chunk, piece) == KVR_DE_OK;
-        kvr_sha256_update(&sha, chunk, piece);
+        crypto_hash_sha256_update(&sha, chunk, piece);
     }
     // An empty folder opens and "reads" as an empty file; a read of one byte
     // past the end tells them apart.
     if (good && *size == 0) good = DE_ReadFile(ctx, handle, 0, chunk, 1) == KVR_DE_OK;
     DE_CloseFile(ctx, handle);
-    kvr_sha256_final(&sha, digest);
+    crypto_hash_sha256_final(&sha, digest);
     return good;
 }
 

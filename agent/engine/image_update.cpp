@@ -4,7 +4,8 @@
 #include "delta_reader.h"
 #include "engine_callbacks.h"
 #include "frame_decoder.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <cstring>
 
@@ -35,15 +36,15 @@ uint32_t read_flash(image_job* job, uint8_t* out, uint32_t address, uint32_t siz
 uint32_t hash_flash(image_job* job, uint32_t address, uint32_t size, uint8_t digest[KVR_DELTA_HASH_SIZE])
 {
     uint32_t step = job->tables.header.block_size;
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
+    crypto_hash_sha256_state sha;
+    crypto_hash_sha256_init(&sha);
     for (uint32_t done = 0; done < size; done += step) {
         uint32_t piece = size - done < step ? size - done : step;
         uint32_t result = read_flash(job, job->block, address + done, piece);
         if (result != KVR_DE_OK) return result;
-        kvr_sha256_update(&sha, job->block, piece);
+        crypto_hash_sha256_update(&sha, job->block, piece);
     }
-    kvr_sha256_final(&sha, digest);
+    crypto_hash_sha256_final(&sha, digest);
     return KVR_DE_OK;
 }
 
@@ -51,7 +52,7 @@ uint32_t load_backup(image_job* job)
 {
     uint32_t size = job->tables.header.block_size;
     job->has_backup = DE_ReadBackupBlock(job->run->ctx, job->backup, 0, size) == KVR_DE_OK;
-    if (job->has_backup) kvr_sha256(job->backup, size, job->backup_hash);
+    if (job->has_backup) crypto_hash_sha256(job->backup_hash, job->backup, size);
     return KVR_DE_OK;
 }
 
@@ -144,7 +145,7 @@ uint32_t apply_block(image_job* job, uint32_t i, kvr_frame_cursor* cursor)
     if (result != KVR_DE_OK || job->states[i] == BLOCK_DONE) return result;
     if (!pending) return write_block(job, b, job->backup, false);
     uint8_t digest[KVR_DELTA_HASH_SIZE];
-    kvr_sha256(job->block, job->tables.header.block_size, digest);
+    crypto_hash_sha256(digest, job->block, job->tables.header.block_size);
     if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) != 0) {
         DE_Trace(job->run->ctx, "%s: block 0x%x built wrong, nothing written for it\n", job->run->part_name,
                  b.index * job->tables.header.block_size);

@@ -1,5 +1,6 @@
 // The agent's only door to the device: files and folders under the fixed
-// paths, MTD character devices, the shell, sync and restart. Two
+// paths, MTD character devices, the shell, sync and restart, and the public
+// keys that the device trusts. Two
 // implementations exist, chosen at link time: os/device (the real calls) and
 // os/sim (a simulated router under the folder named by KVR_FOTA_ROOT).
 #pragma once
@@ -51,6 +52,12 @@ int os_umount(const char* folder);
 // Runs a command line through the shell; the result is that of system().
 int os_shell(const char* command);
 void os_sync(void);
+
+// The text of the index-th public key file that packages may be signed
+// with (0 first): its length, or -1 when there is no such key. The device
+// build carries its keys from the build (KVR_TRUSTED_KEYS); the simulated
+// device keeps them as the files of "/etc/kvr_fota/keys/", in name order.
+int os_trusted_key_text(int index, char* text, size_t size);
 
 // Asks for a restart of the machine. Returns only when the request failed
 // (-1, errno set).

@@ -1,8 +1,7 @@
 #include "delta_packing.h"
 
-#include "sha256.h"
-
 #include <lzma.h>
+#include <sodium.h>
 
 #include <stdexcept>
 
@@ -52,11 +51,11 @@ std::vector<uint8_t> seal_delta(kvr_delta_header header, const std::vector<uint8
     header.body_size = uint32_t(body.size());
     std::vector<uint8_t> delta(KVR_DELTA_HEADER_SIZE);
     kvr_delta_header_write(header, delta.data());
-    kvr_sha256_ctx sha;
-    kvr_sha256_init(&sha);
-    kvr_sha256_update(&sha, delta.data(), KVR_DELTA_HASHED_HEADER);
-    kvr_sha256_update(&sha, body.data(), body.size());
-    kvr_sha256_final(&sha, header.delta_hash);
+    crypto_hash_sha256_state sha;
+    crypto_hash_sha256_init(&sha);
+    crypto_hash_sha256_update(&sha, delta.data(), KVR_DELTA_HASHED_HEADER);
+    crypto_hash_sha256_update(&sha, body.data(), body.size());
+    crypto_hash_sha256_final(&sha, header.delta_hash);
     kvr_delta_header_write(header, delta.data());
     delta.insert(delta.end(), body.begin(), body.end());
     return delta;

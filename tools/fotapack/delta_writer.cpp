@@ -1,7 +1,8 @@
 #include "delta_writer.h"
 
 #include "delta_packing.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -54,7 +55,7 @@ void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8
 void block_hash(const uint8_t* data, size_t size, uint8_t out[KVR_DELTA_BLOCK_HASH_SIZE])
 {
     uint8_t digest[KVR_DELTA_HASH_SIZE];
-    kvr_sha256(data, size, digest);
+    crypto_hash_sha256(digest, data, size);
     std::copy(digest, digest + KVR_DELTA_BLOCK_HASH_SIZE, out);
 }
 
@@ -110,8 +111,8 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
     h.source_block_count = kvr_delta_blocks_for(h.source_size, block_size);
     h.frame_count = uint32_t(frames.size());
     for (const planned_block& b : plan.blocks) h.ref_count += uint32_t(b.reads.size());
-    kvr_sha256(old_image.data(), old_image.size(), h.source_hash);
-    kvr_sha256(new_image.data(), new_image.size(), h.target_hash);
+    crypto_hash_sha256(h.source_hash, old_image.data(), old_image.size());
+    crypto_hash_sha256(h.target_hash, new_image.data(), new_image.size());
 
     std::vector<uint8_t> body;
     for (uint32_t k = 0; k < h.source_block_count; ++k) {

@@ -3,7 +3,8 @@
 #include "delta_packing.h"
 #include "fs_plan.h"
 #include "image_matcher.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <algorithm>
 #include <cstring>
@@ -107,11 +108,11 @@ std::vector<uint8_t> make_fs_delta(const fs_tree& old_tree, const fs_tree& new_t
         op.extra_at = put_text(text, p.extra);
         if (p.source != nullptr) {
             op.source_size = uint32_t(p.source->size());
-            kvr_sha256(p.source->data(), p.source->size(), op.source_hash);
+            crypto_hash_sha256(op.source_hash, p.source->data(), p.source->size());
         }
         if (p.target != nullptr) {
             op.target_size = uint32_t(p.target->size());
-            kvr_sha256(p.target->data(), p.target->size(), op.target_hash);
+            crypto_hash_sha256(op.target_hash, p.target->data(), p.target->size());
         }
         if (p.type == KVR_FS_NEW_FILE || p.type == KVR_FS_CHANGED_FILE) {
             contents.push_back(content_frames(p));

@@ -1,9 +1,12 @@
 // The real device: fixed paths as they stand, the kernel's MTD interface,
-// the system shell and the restart call.
+// the system shell, the restart call, and the public keys built in.
 #include "os/os.h"
+
+#include "os/device/trusted_keys.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -142,4 +145,16 @@ void os_sync(void)
 int os_reboot(void)
 {
     return ::reboot(RB_AUTOBOOT);
+}
+
+int os_trusted_key_text(int index, char* text, size_t size)
+{
+    for (int i = 0; kvr_device_trusted_keys[i] != nullptr; ++i) {
+        if (i != index) continue;
+        size_t length = std::strlen(kvr_device_trusted_keys[i]);
+        if (length >= size) return -1;
+        std::memcpy(text, kvr_device_trusted_keys[i], length + 1);
+        return static_cast<int>(length);
+    }
+    return -1;
 }

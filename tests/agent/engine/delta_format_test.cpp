@@ -1,6 +1,7 @@
 // The shared format pieces: SHA-256, header fields, varints.
 #include "delta_format.h"
-#include "sha256.h"
+
+#include <sodium.h>
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,17 @@ std::string hex(const uint8_t* digest)
 TEST(Sha256, KnownVectors)
 {
     uint8_t digest[32];
-    kvr_sha256(reinterpret_cast<const uint8_t*>(""), 0, digest);
+    crypto_hash_sha256(digest, reinterpret_cast<const uint8_t*>(""), 0);
     EXPECT_EQ(hex(digest), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     const char* abc = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    kvr_sha256(reinterpret_cast<const uint8_t*>(abc), std::strlen(abc), digest);
+    crypto_hash_sha256(digest, reinterpret_cast<const uint8_t*>(abc), std::strlen(abc));
     EXPECT_EQ(hex(digest), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     // A million 'a' fed in uneven pieces.
-    kvr_sha256_ctx ctx;
-    kvr_sha256_init(&ctx);
+    crypto_hash_sha256_state ctx;
+    crypto_hash_sha256_init(&ctx);
     std::string a(1000, 'a');
-    for (int i = 0; i < 1000; ++i) kvr_sha256_update(&ctx, reinterpret_cast<const uint8_t*>(a.data()), 1000);
-    kvr_sha256_final(&ctx, digest);
+    for (int i = 0; i < 1000; ++i) crypto_hash_sha256_update(&ctx, reinterpret_cast<const uint8_t*>(a.data()), 1000);
+    crypto_hash_sha256_final(&ctx, digest);
     EXPECT_EQ(hex(digest), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
