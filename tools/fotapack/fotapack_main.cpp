@@ -1,11 +1,13 @@
 // fotapack: builds update packages and partition deltas on the host; lists
-// and extracts packages.
+// and extracts packages; makes signing keys, signs and verifies packages.
 #include "file_io.h"
 #include "fs_delta.h"
 #include "image_delta.h"
+#include "key_file.h"
 #include "manifest.h"
 #include "package_build.h"
 #include "package_file.h"
+#include "package_sign.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,9 +22,12 @@ namespace {
 const char kUsage[] =
     "usage: fotapack COMMAND ARGS...   (fotapack COMMAND --help for one command)\n"
     "  diff OLD NEW OUT [--fs] [--block-size BYTES]   delta of one partition\n"
-    "  build MANIFEST OUT                             update package from a manifest\n"
-    "  list PACKAGE                                   members of a package\n"
-    "  extract PACKAGE DIR                            members to files, with split_file_info\n";
+    "  build MANIFEST OUT [--key SECRET]              update package from a manifest\n"
+    "  list PACKAGE                                   members of a package, its signature\n"
+    "  extract PACKAGE DIR                            members to files, with split_file_info\n"
+    "  keygen SECRET PUBLIC                           new signing key pair\n"
+    "  sign PACKAGE --key SECRET                      signs a package in place\n"
+    "  verify PACKAGE --public PUBLIC...              checks its signature against the keys\n";
 
 const char kDiffHelp[] =
     "usage: fotapack diff OLD NEW OUT [--fs] [--block-size BYTES]\n"
@@ -33,7 +38,7 @@ const char kDiffHelp[] =
     "links, attributes), paths relative to the partition's mount path.\n";
 
 const char kBuildHelp[] =
-    "usage: fotapack build MANIFEST OUT\n"
+    "usage: fotapack build MANIFEST OUT [--key SECRET]\n"
     "Writes the update package OUT. MANIFEST is plain text, one item a line,\n"
     "'#' starts a comment, relative paths are from the manifest's folder:\n"
     "  NAME KIND OLD NEW    partition NAME of the partition tables, KIND image\n"
@@ -42,11 +47,35 @@ const char kBuildHelp[] =
     "  post PATH            member postprocessing.mld\n"
     "  block-size BYTES     erase-block size of the deltas (default 131072)\n"
     "Members are named as the partition tables name them (kernel -> kernel.mld);\n"
-    "the same inputs always give the same bytes.\n";
+    "the same inputs always give the same bytes.\n"
+    "--key SECRET: sign the package with the secret key file SECRET (see\n"
+    "fotapack sign --help); the agent accepts only signed packages.\n";
 
 const char kListHelp[] =
     "usage: fotapack list PACKAGE\n"
-    "Prints one line per member: name, length, offset.\n";
+    "Prints one line per member: name, length, offset; then \"signed by key ID\"\n"
+    "with the signer's key id (not checked; see fotapack verify) or \"not signed\".\n";
+
+const char kKeygenHelp[] =
+    "usage: fotapack keygen SECRET PUBLIC\n"
+    "Makes a new Ed25519 key pair: the secret key file SECRET (mode 0600; an\n"
+    "existing file is not overwritten) and the public key file PUBLIC, each a\n"
+    "type line and the key in hexadecimal. Keep SECRET out of every repository;\n"
+    "the agent is built with PUBLIC (CMake option KVR_TRUSTED_KEYS).\n";
+
+const char kSignHelp[] =
+    "usage: fotapack sign PACKAGE --key SECRET\n"
+    "Signs the update package PACKAGE in place with the secret key file SECRET:\n"
+    "adds the member signature.sig as the last entry (the other members move 40\n"
+    "bytes on; a signature the package has is replaced). The signature covers\n"
+    "the header, the whole entry table and every other member. The same package\n"
+    "and key always give the same bytes.\n";
+
+const char kVerifyHelp[] =
+    "usage: fotapack verify PACKAGE --public PUBLIC...\n"
+    "Exit status 0 when PACKAGE is signed by one of the public key files and laid\n"
+    "out exactly (members without gaps after the table, the signature last,\n"
+    "nothing after it); else prints why and exits with 1.\n";
 
 const char kExtractHelp[] =
     "usage: fotapack extract PACKAGE DIR\n"
@@ -95,13 +124,28 @@ int run_diff(const std::vector<std::string>& args)
     return 0;
 }
 
-int run_build(const std::vector<std::string>& args)
+// Takes "--key SECRET" out of the arguments; empty when not given.
+std::string take_key_option(std::vector<std::string>& args)
 {
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] != "--key") continue;
+        std::string key = args[i + 1];
+        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+        return key;
+    }
+    return "";
+}
+
+int run_build(const std::vector<std::string>& given)
+{
+    std::vector<std::string> args = given;
+    std::string key = take_key_option(args);
     if (args.size() != 2) return usage_error(kBuildHelp);
     std::vector<uint8_t> text = read_file(args[0]);
     size_t slash = args[0].rfind('/');
     std::string base = slash == std::string::npos ? "" : args[0].substr(0, slash);
-    write_file(args[1], build_package(parse_manifest(std::string(text.begin(), text.end()), base)));
+    std::vector<uint8_t> package = build_package(parse_manifest(std::string(text.begin(), text.end()), base));
+    write_file(args[1], key.empty() ? package : sign_package(package, read_secret_key(key)));
     return 0;
 }
 
@@ -110,6 +154,41 @@ int run_list(const std::vector<std::string>& args)
     if (args.size() != 1) return usage_error(kListHelp);
     for (const package_entry& e : read_package_entries(read_file(args[0])))
         std::printf("%s %u %u\n", e.name.c_str(), e.length, e.offset);
+    kvr_signature_check checked = check_package_file(args[0], {});
+    if (checked.has_key_id)
+        std::printf("signed by key %s\n", key_id_text(checked.key_id).c_str());
+    else
+        std::printf("%s\n", checked.trust == KVR_TRUST_NOT_SIGNED ? "not signed" : kvr_package_trust_text(checked.trust));
+    return 0;
+}
+
+int run_keygen(const std::vector<std::string>& args)
+{
+    if (args.size() != 2 || args[0] == args[1]) return usage_error(kKeygenHelp);
+    write_key_pair(args[0], args[1]);
+    return 0;
+}
+
+int run_sign(const std::vector<std::string>& given)
+{
+    std::vector<std::string> args = given;
+    std::string key = take_key_option(args);
+    if (args.size() != 1 || key.empty()) return usage_error(kSignHelp);
+    write_file(args[0], sign_package(read_file(args[0]), read_secret_key(key)));
+    return 0;
+}
+
+int run_verify(const std::vector<std::string>& args)
+{
+    if (args.size() < 3 || args[1] != "--public") return usage_error(kVerifyHelp);
+    std::vector<public_key> keys;
+    for (size_t i = 2; i < args.size(); ++i) keys.push_back(read_public_key(args[i]));
+    kvr_signature_check checked = check_package_file(args[0], keys);
+    if (checked.trust != KVR_TRUST_SIGNED) {
+        std::fprintf(stderr, "fotapack verify: %s: %s\n", args[0].c_str(), kvr_package_trust_text(checked.trust));
+        return 1;
+    }
+    std::printf("%s: signed by key %s\n", args[0].c_str(), key_id_text(checked.key_id).c_str());
     return 0;
 }
 
@@ -135,7 +214,10 @@ int main(int argc, char** argv)
     const entry commands[] = {{"diff", kDiffHelp, run_diff},
                               {"build", kBuildHelp, run_build},
                               {"list", kListHelp, run_list},
-                              {"extract", kExtractHelp, run_extract}};
+                              {"extract", kExtractHelp, run_extract},
+                              {"keygen", kKeygenHelp, run_keygen},
+                              {"sign", kSignHelp, run_sign},
+                              {"verify", kVerifyHelp, run_verify}};
     if (command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;
