@@ -26,7 +26,7 @@ fuzz: deps
 	$(MAKE) test-fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
 
 # The demo builds only the programs it runs.
-DEMO_TARGETS := flashdesk routersim fotapack devsim
+DEMO_TARGETS := flashdesk routersim fotapack devsim build_keys
 
 demo: deps
 	cmake --preset native >/dev/null

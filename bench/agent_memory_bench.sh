@@ -35,10 +35,10 @@ PY
   } >"$work/layout"
   echo "kernel image kernel.old kernel.new" >"$work/manifest"
   start=$(date +%s.%N)
-  "$fotapack" build "$work/manifest" "$work/update.pkg" >/dev/null
+  "$fotapack" build "$work/manifest" "$work/update.pkg" --key "$build/keys/signing.secret" >/dev/null
   built=$(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $start }")
   rm -rf "$work/root"
-  "$devsim" init "$work/root" --layout "$work/layout" >/dev/null
+  "$devsim" init "$work/root" --layout "$work/layout" --trust "$build/keys/signing.public" >/dev/null
   "$devsim" register "$work/root" "$work/update.pkg" >/dev/null
   start=$(date +%s.%N)
   env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" >"$work/run.txt"

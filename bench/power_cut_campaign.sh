@@ -12,15 +12,16 @@ build=${1:-build/native}
 step=${2:-1}
 fotapack="$(realpath "$build/tools/fotapack/fotapack")"
 devsim="$(realpath "$build/tools/devsim/devsim")"
+keys="$(realpath "$build/keys")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 bash scripts/sample_partitions.sh "$work"
-(cd "$work" && "$fotapack" build manifest update.pkg) >/dev/null
+(cd "$work" && "$fotapack" build manifest update.pkg --key "$keys/signing.secret") >/dev/null
 start=$(date +%s)
 status=0
 env -u KVR_STANDIN_ENGINE "$devsim" campaign "$work/layout" "$work/update.pkg" "$work/expected" \
-  --step "$step" --file-step "$step" --work "$work/runs" >"$work/campaign.txt" 2>&1 || status=$?
+  --step "$step" --file-step "$step" --work "$work/runs" --trust "$keys/signing.public" >"$work/campaign.txt" 2>&1 || status=$?
 grep -vE 'target reached \(' "$work/campaign.txt" || true
 echo "wall time $(($(date +%s) - start)) s"
 exit "$status"

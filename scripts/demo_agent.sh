@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 build="${BUILD_DIR:-build/native}"
 fotapack="$build/tools/fotapack/fotapack"
 devsim="$build/tools/devsim/devsim"
+keys="$build/keys"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -20,8 +21,12 @@ start=$(date +%s.%N)
 "$fotapack" build "$work/manifest" "$work/update.pkg"
 echo "  built $(stat -c %s "$work/update.pkg") bytes in $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $start }") s"
 echo
+echo "== fotapack: the package signed with the firmware's key (made at build time in $keys) =="
+"$fotapack" sign "$work/update.pkg" --key "$keys/signing.secret"
+"$fotapack" verify "$work/update.pkg" --public "$keys/signing.public" | sed 's/^/  /'
+echo
 echo "== devsim: a simulated router with the old images and files, the package registered, the agent through its restarts =="
-"$devsim" init "$work/root" --layout "$work/layout" >/dev/null
+"$devsim" init "$work/root" --layout "$work/layout" --trust "$keys/signing.public" >/dev/null
 "$devsim" register "$work/root" "$work/update.pkg" >/dev/null
 env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" | grep -E '^start|stages run|^  end|update status|restarts' || true
 echo
@@ -52,5 +57,5 @@ PY
   if cmp -s -n "$size" "$work/$name.dump" "$work/$name.new" &&
      tail -c +"$((size + 1))" "$work/$name.dump" | tr -d '\377' | cmp -s - /dev/null; then same=yes; else status=1; fi
   printf '  %-20s %10d %10d %8s  %s\n' "$name" "$size" "$delta" "$changed" "$same"
-done < <("$fotapack" list "$work/update.pkg")
+done < <("$fotapack" list "$work/update.pkg" | grep '\.mld ')
 exit "$status"

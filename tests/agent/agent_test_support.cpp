@@ -1,10 +1,13 @@
 #include "agent_test_support.h"
 
+#include "key_text.h"
 #include "log.h"
 #include "os/os.h"
 #include "paths.h"
+#include "signature_record.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +52,8 @@ sim_root::sim_root(const std::vector<partition>& partitions) : partitions_(parti
         table << line;
     }
     write("/proc/mtd", table.str());
+    fs::create_directories(real("/etc/kvr_fota/keys"));
+    write("/etc/kvr_fota/keys/test.public", trusted_key().public_text);
 }
 
 sim_root::~sim_root()
@@ -121,6 +126,47 @@ std::string make_package_with_count(const members& content, int32_t count)
 std::string make_package(const members& content)
 {
     return make_package_with_count(content, static_cast<int32_t>(content.size()));
+}
+
+namespace {
+
+signing_key new_key()
+{
+    if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+    signing_key key;
+    crypto_sign_keypair(key.public_key, key.secret);
+    key.public_text = kvr_format_key(KVR_KEY_PUBLIC, key.public_key);
+    return key;
+}
+
+} // namespace
+
+const signing_key& trusted_key()
+{
+    static const signing_key key = new_key();
+    return key;
+}
+
+const signing_key& other_key()
+{
+    static const signing_key key = new_key();
+    return key;
+}
+
+std::string make_signed_package(const members& content, const signing_key& key)
+{
+    members signed_content = content;
+    signed_content.push_back({KVR_SIGNATURE_MEMBER, std::string(KVR_SIGNATURE_RECORD_SIZE, '\0')});
+    std::string bytes = make_package(signed_content);
+    resign(bytes, key);
+    return bytes;
+}
+
+void resign(std::string& package, const signing_key& key)
+{
+    size_t record_at = package.size() - KVR_SIGNATURE_RECORD_SIZE;
+    kvr_sign_bytes(reinterpret_cast<const uint8_t*>(package.data()), record_at, key.secret,
+                   reinterpret_cast<uint8_t*>(&package[record_at]));
 }
 
 void attach(const sim_root& root)

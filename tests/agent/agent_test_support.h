@@ -18,8 +18,20 @@ struct partition {
 // The partitions of both tables plus "misc", "fota" and "cache".
 std::vector<partition> standard_partitions();
 
+// A signing key pair made for the test process (never written to the source
+// tree): trusted_key() is the key every sim_root trusts, other_key() one it
+// doesn't hold.
+struct signing_key {
+    uint8_t secret[64];
+    uint8_t public_key[32];
+    std::string public_text; // the public key file's text
+};
+const signing_key& trusted_key();
+const signing_key& other_key();
+
 // A simulated device root in a fresh temporary folder, removed at the end:
-// "/cache" and a "/proc/mtd" listing the partitions.
+// "/cache", a "/proc/mtd" listing the partitions and trusted_key() in
+// "/etc/kvr_fota/keys/".
 class sim_root {
 public:
     explicit sim_root(const std::vector<partition>& partitions = standard_partitions());
@@ -46,6 +58,10 @@ using members = std::vector<std::pair<std::string, std::string>>;
 std::string make_package(const members& content);
 std::string make_package_with_count(const members& content, int32_t count);
 void put_u32(std::string& bytes, size_t at, uint32_t value);
+// The members followed by the signature member, signed with the key.
+std::string make_signed_package(const members& content, const signing_key& key = trusted_key());
+// Signs again the bytes before the last 80 (the signature record), in place.
+void resign(std::string& package, const signing_key& key = trusted_key());
 
 // Points the in-process sim at the root and opens the logs as main does
 // (the agent log only when the root has "/cache/kvr_fota/log_flag").

@@ -13,7 +13,7 @@ namespace {
 TEST(Register, RegistersAGoodPackageAndTheUpdateRuns)
 {
     sim_root root;
-    root.write("/cache/update.pkg", make_package({{"kernel.mld", "k"}, {"recovery.mld", "r"}}));
+    root.write("/cache/update.pkg", make_signed_package({{"kernel.mld", "k"}, {"recovery.mld", "r"}}));
     run_result registered = run_program(KVR_REGISTER_BINARY, root, {"/cache/update.pkg"});
     EXPECT_EQ(registered.status, 0);
     EXPECT_EQ(root.read(KVR_UPDATE_STATUS_PATH), "9");

@@ -73,7 +73,7 @@ protected:
 
 TEST_F(Stages, FullUpdateAcrossTwoRestarts)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
 
     run_result first = run_agent(root, {"update"}, kPass);
     EXPECT_EQ(first.status, 0);
@@ -139,7 +139,7 @@ TEST_F(Stages, NoArgumentAndNoFlagOnlyLogs)
 
 TEST_F(Stages, UpdateInOtherCaseBehavesAsNone)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     run_result run = run_agent(root, {"UPDATE"}, kPass);
     EXPECT_EQ(run.restarts, 0);
     EXPECT_EQ(count_of(fatal_log(), " >>> "), 3);
@@ -150,7 +150,7 @@ TEST_F(Stages, UpdateInOtherCaseBehavesAsNone)
 
 TEST_F(Stages, StoredStageTwoRunsOnlyTheLastTwoStages)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     root.write(KVR_STAGE_PATH, "2");
     EXPECT_EQ(run_update_to_end(root, kPass), 2);
     EXPECT_TRUE(fatal_has("Fota update after device reboot. stage=3\n"));
@@ -164,7 +164,7 @@ TEST_F(Stages, StoredStageTwoRunsOnlyTheLastTwoStages)
 
 TEST_F(Stages, UnknownStoredStageFailsWithFlagTwo)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     root.write(KVR_STAGE_PATH, "7");
     run_result run = run_agent(root, {}, kPass);
     EXPECT_EQ(run.restarts, 1);
@@ -178,7 +178,7 @@ TEST_F(Stages, PackageWithoutPreprocessingStillAdvances)
 {
     members content = full_package();
     content.erase(content.begin());
-    register_package(make_package(content));
+    register_package(make_signed_package(content));
     run_result run = run_agent(root, {"update"}, kPass);
     EXPECT_EQ(run.restarts, 1);
     EXPECT_TRUE(fatal_has("preprocessing.sh is not found.\n"));
@@ -188,7 +188,7 @@ TEST_F(Stages, PackageWithoutPreprocessingStillAdvances)
 
 TEST_F(Stages, AbsentMembersAreSkipped)
 {
-    register_package(make_package({{"kernel.mld", "k"}, {"recovery.mld", "r"}}));
+    register_package(make_signed_package({{"kernel.mld", "k"}, {"recovery.mld", "r"}}));
     EXPECT_EQ(run_update_to_end(root, kPass), 3);
     std::string log = agent_log();
     EXPECT_NE(log.find(">>> init is not found in file_package.\n"), std::string::npos);
@@ -201,7 +201,7 @@ TEST_F(Stages, AbsentMembersAreSkipped)
 
 TEST_F(Stages, PowerCutInsideTheSystemTableResumesAtThatPartition)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     EXPECT_EQ(run_agent(root, {"update"}, kPass).restarts, 1);
     run_result cut = run_agent(root, {}, {"KVR_STANDIN_ENGINE=cut:kernel:0"});
     EXPECT_EQ(cut.restarts, 0);
@@ -220,7 +220,7 @@ TEST_F(Stages, PowerCutInsideTheSystemTableResumesAtThatPartition)
 
 TEST_F(Stages, CurrentPartWithNewlineRunsTheWholeTable)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     root.write(KVR_STAGE_PATH, "2");
     root.write(KVR_CURRENT_PART_PATH, "kernel\n");
     run_result run = run_agent(root, {}, kPass);
@@ -231,7 +231,7 @@ TEST_F(Stages, CurrentPartWithNewlineRunsTheWholeTable)
 
 TEST_F(Stages, VerifyFailureEndsTheUpdateWithoutFlag)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     run_result run = run_agent(root, {"update"}, {"KVR_STANDIN_ENGINE=fail:kernel:1"});
     EXPECT_EQ(run.restarts, 1);
     EXPECT_TRUE(fatal_has("Error: verify failed.\n"));
@@ -243,7 +243,7 @@ TEST_F(Stages, VerifyFailureEndsTheUpdateWithoutFlag)
 
 TEST_F(Stages, SystemFailureEndsTheUpdateWithFlagTwo)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     EXPECT_EQ(run_update_to_end(root, {"KVR_STANDIN_ENGINE=fail:system:0"}), 3);
     EXPECT_TRUE(fatal_has("Error: update Normal System failed.\n"));
     EXPECT_FALSE(fatal_has("Start post update stage.\n"));
@@ -253,7 +253,7 @@ TEST_F(Stages, SystemFailureEndsTheUpdateWithFlagTwo)
 
 TEST_F(Stages, RecoveryFailureEndsTheUpdateWithoutFlag)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     run_result run = run_agent(root, {"update"}, {"KVR_STANDIN_ENGINE=fail:recovery:0"});
     EXPECT_EQ(run.restarts, 1);
     EXPECT_TRUE(fatal_has("Error: Update Recovery System failed.\n"));
@@ -263,7 +263,7 @@ TEST_F(Stages, RecoveryFailureEndsTheUpdateWithoutFlag)
 
 TEST_F(Stages, FailedRestartRequestEndsTheProcess)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     run_result run = run_agent(root, {"update"}, {"KVR_STANDIN_ENGINE=pass", "KVR_SIM_REBOOT_FAIL=1"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.restarts, 0);
@@ -277,7 +277,7 @@ TEST_F(Stages, FailedRestartRequestEndsTheProcess)
 
 TEST_F(Stages, MissingEngineFailsTheUpdate)
 {
-    register_package(make_package(full_package()));
+    register_package(make_signed_package(full_package()));
     EXPECT_EQ(run_update_to_end(root, {}), 2);
     EXPECT_TRUE(fatal_has("Error: verify failed.\n"));
     expect_failed_update();

@@ -179,7 +179,7 @@ TEST_F(StatusStore, UnusablePackagePathsAreRefused)
 
 TEST_F(StatusStore, RegistrationChecksThePackage)
 {
-    root.write("/cache/good.pkg", make_package({{"kernel.mld", "k"}}));
+    root.write("/cache/good.pkg", make_signed_package({{"kernel.mld", "k"}}));
     root.write("/cache/bad.pkg", "not a package at all");
     EXPECT_EQ(kvr_dua_verify_delta("/cache/bad.pkg"), -1);
     EXPECT_EQ(root.read(KVR_UPDATE_STATUS_PATH), "7");

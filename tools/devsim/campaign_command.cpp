@@ -1,5 +1,6 @@
 // devsim campaign LAYOUT PACKAGE EXPECTED [--step K] [--file-step K] [--time-limit S]
 //                 [--work DIR] [--require-target] [--agent PATH] [--register PATH] [--emulator PATH]
+//                 [--trust PUBLIC]
 #include "campaign_check.h"
 #include "command_line.h"
 #include "commands.h"
@@ -26,6 +27,7 @@ struct campaign_setup {
     fs::path layout_file;
     fs::path package;
     fs::path work;
+    std::vector<std::string> init_options;     // passed to devsim init
     std::vector<std::string> register_options; // passed to devsim register
     std::vector<std::string> run_options;      // passed to every devsim run
     std::vector<checked_partition> checked;
@@ -58,7 +60,9 @@ fs::path fresh_device(const campaign_setup& setup, std::ostream& report)
 {
     fs::path root = setup.work / "device";
     fs::remove_all(root);
-    if (run_quietly(init_command, {root.string(), "--layout", setup.layout_file.string()}, report) != 0)
+    std::vector<std::string> words = {root.string(), "--layout", setup.layout_file.string()};
+    words.insert(words.end(), setup.init_options.begin(), setup.init_options.end());
+    if (run_quietly(init_command, words, report) != 0)
         throw error("devsim init failed; see devsim init --layout " + setup.layout_file.string());
     return root;
 }
@@ -170,6 +174,8 @@ campaign_setup read_setup(const command_words& given)
         if (mkdtemp(pattern.data()) == nullptr) throw error("cannot make a folder for the campaign");
         setup.work = pattern;
     }
+    if (given.values.count("--trust"))
+        setup.init_options = {"--trust", fs::absolute(given.values.at("--trust")).string()};
     for (const char* option : {"--register", "--emulator"})
         if (given.values.count(option)) setup.register_options.insert(setup.register_options.end(),
                                                                       {option, given.values.at(option)});
@@ -189,6 +195,7 @@ std::string campaign_help()
     return "usage: devsim campaign LAYOUT PACKAGE EXPECTED [--step K] [--file-step K]\n"
            "                       [--time-limit S] [--work DIR] [--require-target]\n"
            "                       [--agent PATH] [--register PATH] [--emulator PATH]\n"
+           "                       [--trust PUBLIC]\n"
            "\n"
            "A power-cut campaign of the update. Every run makes a fresh device from the\n"
            "layout file LAYOUT (as devsim init --layout), registers PACKAGE (as devsim\n"
@@ -227,6 +234,7 @@ std::string campaign_help()
            "                    removed at the end unless a device was kept)\n"
            "  --require-target  a run that failed cleanly or did not start counts as bad\n"
            "  --agent PATH, --register PATH, --emulator PATH  as for run and register\n"
+           "  --trust PUBLIC    as for init: the devices trust this public key file\n"
            "\n"
            "Exit status: 0 when no run was bad (every run reached the target, with\n"
            "--require-target), 1 otherwise.\n";
@@ -236,7 +244,7 @@ int campaign_command(const std::vector<std::string>& words)
 {
     command_words given = read_command_words(
         words, {3,
-                {"--step", "--file-step", "--time-limit", "--work", "--agent", "--register", "--emulator"},
+                {"--step", "--file-step", "--time-limit", "--work", "--agent", "--register", "--emulator", "--trust"},
                 {"--require-target"}});
     long step = parse_count("--step", given.value_or("--step", "1"));
     long file_step = parse_count("--file-step", given.value_or("--file-step", std::to_string(step)));

@@ -1,9 +1,10 @@
-// devsim init ROOT [--layout FILE] [--agent-log]
+// devsim init ROOT [--layout FILE] [--agent-log] [--trust PUBLIC]
 #include "command_line.h"
 #include "commands.h"
 #include "default_layout.h"
 #include "device_root.h"
 #include "files.h"
+#include "key_text.h"
 
 #include <cstdio>
 #include <iostream>
@@ -21,11 +22,24 @@ std::string describe(const layout_partition& part)
     return "file system mounted at " + part.mount + (part.folder.empty() ? "" : ", files from " + part.folder);
 }
 
+// Puts the public key file into the device's trusted keys, as the key file
+// of its name.
+void trust_key(const device& made, const fs::path& key_file)
+{
+    std::optional<std::string> text = read_file(key_file);
+    uint8_t key[KVR_PUBLIC_KEY_SIZE];
+    if (!text || !kvr_parse_key(KVR_KEY_PUBLIC, text->data(), text->size(), key))
+        throw error(key_file.string() + " is not a public key file of fotapack keygen");
+    fs::path folder = made.real(kTrustedKeysFolder);
+    fs::create_directories(folder);
+    write_file(folder / key_file.filename(), *text);
+}
+
 } // namespace
 
 std::string init_help()
 {
-    return "usage: devsim init ROOT [--layout FILE] [--agent-log]\n"
+    return "usage: devsim init ROOT [--layout FILE] [--agent-log] [--trust PUBLIC]\n"
            "\n"
            "Makes a simulated device in the folder ROOT (absent or empty) for the sim\n"
            "build of kvr_fota_update:\n"
@@ -43,6 +57,11 @@ std::string init_help()
            "  --layout FILE  the partitions, one per line (below); default: the layout below\n"
            "  --agent-log    also make /cache/kvr_fota/log_flag, so that the agent writes\n"
            "                 its agent log /cache/kvr_fota/dua/log_kvr\n"
+           "  --trust PUBLIC the device trusts packages signed with the key of the public\n"
+           "                 key file PUBLIC (fotapack keygen): it is copied into " +
+           std::string(kTrustedKeysFolder) +
+           ";\n"
+           "                 without it the device refuses every package\n"
            "\n"
            "Layout file, one partition per line, in MTD order (the first line is mtd0):\n"
            "  NAME SIZE ERASESIZE WRITESIZE [oob=N] [image=FILE] [mount=PATH [folder=DIR]]\n"
@@ -62,7 +81,7 @@ std::string init_help()
 
 int init_command(const std::vector<std::string>& words)
 {
-    command_words given = read_command_words(words, {1, {"--layout"}, {"--agent-log"}});
+    command_words given = read_command_words(words, {1, {"--layout", "--trust"}, {"--agent-log"}});
     layout partitions = default_layout();
     fs::path source_folder = fs::current_path();
     if (given.values.count("--layout")) {
@@ -74,6 +93,7 @@ int init_command(const std::vector<std::string>& words)
         source_folder = file.parent_path();
     }
     device made = create_device(given.operands[0], partitions, source_folder, given.switches.count("--agent-log") > 0);
+    if (given.values.count("--trust")) trust_key(made, fs::absolute(given.values.at("--trust")));
     std::cout << "simulated device " << made.root.string() << "\n";
     for (size_t i = 0; i < partitions.size(); ++i) {
         const layout_partition& part = partitions[i];

@@ -27,7 +27,7 @@ const command kCommands[] = {
     {"campaign", devsim::campaign_help, devsim::campaign_command},
 };
 
-const char kUsage[] = "usage: devsim init ROOT [--layout FILE] [--agent-log]\n"
+const char kUsage[] = "usage: devsim init ROOT [--layout FILE] [--agent-log] [--trust PUBLIC]\n"
                       "       devsim register ROOT PACKAGE [--unchecked] [--register PATH] [--emulator PATH]\n"
                       "       devsim run ROOT [--power-cut N] [--file-cut N] [--fail-erase N]\n"
                       "                       [--fail-write N] [--time-limit S] [--agent PATH]\n"
@@ -35,7 +35,8 @@ const char kUsage[] = "usage: devsim init ROOT [--layout FILE] [--agent-log]\n"
                       "       devsim dump ROOT PARTITION OUT\n"
                       "       devsim campaign LAYOUT PACKAGE EXPECTED [--step K] [--file-step K]\n"
                       "                       [--time-limit S] [--work DIR] [--require-target]\n"
-                      "                       [--agent PATH] [--register PATH] [--emulator PATH]\n";
+                      "                       [--agent PATH] [--register PATH] [--emulator PATH]\n"
+                      "                       [--trust PUBLIC]\n";
 
 const char kAbout[] = "\n"
                       "A simulated KVR router for the sim build of kvr_fota_update: init makes one in\n"

@@ -16,7 +16,7 @@ namespace {
 
 const char kDevicePackage[] = "/cache/update.pkg";
 
-// What kvr_dua_verify_delta leaves, without its header check: the work
+// What kvr_dua_verify_delta leaves, without its header and signature check: the work
 // folders (0700), status 6 and the package path.
 void register_unchecked(const device& dev)
 {
@@ -40,12 +40,13 @@ std::string register_help()
            "as the device's software does: runs kvr_fota_register_sim " +
            kDevicePackage +
            ",\n"
-           "which checks the package header, stores the path in\n" KVR_DELTA_CONF_PATH
+           "which checks the package header and its signature against the device's\n"
+           "trusted keys (devsim init --trust), stores the path in\n" KVR_DELTA_CONF_PATH
            " and sets the update status to 6,\n"
-           "then to 9 (update under way). A package whose header is wrong is refused:\n"
-           "status 7, exit status 1.\n"
+           "then to 9 (update under way). A package whose header is wrong, or that is\n"
+           "not signed by a trusted key, is refused: status 7, exit status 1.\n"
            "\n"
-           "  --unchecked      skip the register program and its header check: make the\n"
+           "  --unchecked      skip the register program and its checks: make the\n"
            "                   work folders and write status 6 and the path file as the\n"
            "                   agent's status store writes them\n"
            "  --register PATH  the register program (default:\n"

@@ -46,14 +46,15 @@ std::string full_package()
     agent_test::members content = {{"preprocessing.mld", "touch cache/pre_ran\n"},
                                    {"postprocessing.mld", "touch cache/post_ran\n"}};
     for (const char* name : kAllMembers) content.push_back({name, std::string("delta of ") + name});
-    return agent_test::make_package(content);
+    return agent_test::make_signed_package(content);
 }
 
 class FullRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        devsim_result made = run_devsim({"init", root.string()});
+        write_bytes(folder / "trusted.public", agent_test::trusted_key().public_text);
+        devsim_result made = run_devsim({"init", root.string(), "--trust", (folder / "trusted.public").string()});
         ASSERT_EQ(made.status, 0) << made.err;
     }
 
@@ -208,7 +209,8 @@ TEST_F(FullRun, RandomBytesPackageEndsAsFailedUpdateAndLeavesTheDeviceBootable)
     std::vector<std::string> flash_before = all_flash(root);
     devsim_result run = run_update("pass");
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(report_section(run.out, "start 1:").find("\n  log: Error: verify failed.\n"), std::string::npos)
+    EXPECT_NE(report_section(run.out, "start 1:").find("\n  log: Error: package member or table is altered.\n"),
+              std::string::npos)
         << run.out;
     EXPECT_NE(report_section(run.out, "start 2:").find("end: finished, no restart requested"), std::string::npos)
         << run.out;
@@ -225,7 +227,8 @@ TEST_F(FullRun, RandomBytesBehindAValidHeaderEndAsFailedUpdate)
     agent_test::put_u32(bytes, 0, 0x55AA5588);
     agent_test::put_u32(bytes, 4, 0x7FFFFFFF);
 
-    ASSERT_EQ(register_package(bytes).status, 0);
+    EXPECT_EQ(register_package(bytes).status, 1);
+    ASSERT_EQ(register_package(bytes, {"--unchecked"}).status, 0);
     std::vector<std::string> flash_before = all_flash(root);
     devsim_result run = run_update("pass");
     EXPECT_EQ(run.status, 1) << run.out;

@@ -9,6 +9,8 @@
 # itself as under way).
 # Usage: power_cut_campaign_test.sh FOTAPACK DEVSIM
 set -uo pipefail
+# KVR_KEY_DIR: the build-time key pairs (signing.secret, signing.public).
+keys=${KVR_KEY_DIR:?the build-time key folder}
 fotapack=$1 devsim=$2
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -62,9 +64,9 @@ PY
 printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old recovery.new" \
   "system fs old expected/system" >"$work/manifest"
 
-"$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
+"$fotapack" build "$work/manifest" "$work/update.pkg" --key "$keys/signing.secret" || fail "fotapack build"
 env -u KVR_STANDIN_ENGINE "$devsim" campaign "$work/layout" "$work/update.pkg" "$work/expected" \
-  --time-limit 60 --work "$work/runs" >"$work/campaign.txt" 2>&1
+  --time-limit 60 --work "$work/runs" --trust "$keys/signing.public" >"$work/campaign.txt" 2>&1
 grep -q '^without cuts: .*flash operations [1-9]' "$work/campaign.txt" || fail "the update without cuts failed"
 summary=$(grep -E '^  flash cuts tried [0-9]+ ' "$work/campaign.txt") || fail "no flash cut summary"
 read -r tried reached <<<"$(sed -E 's/^  flash cuts tried ([0-9]+) .*target reached ([0-9]+),.*/\1 \2/' <<<"$summary")"

@@ -7,6 +7,8 @@
 # are the new folder's, links and modes included.
 # Usage: package_fs_update_test.sh FOTAPACK DEVSIM
 set -uo pipefail
+# KVR_KEY_DIR: the build-time key pairs (signing.secret, signing.public).
+keys=${KVR_KEY_DIR:?the build-time key folder}
 fotapack=$1 devsim=$2
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -61,8 +63,8 @@ layout="$work/layout"
 } >"$layout"
 printf '%s\n' "kernel image kernel.old kernel.new" "system fs old new" >"$work/manifest"
 
-"$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
-"$devsim" init "$work/root" --layout "$layout" >/dev/null || fail "devsim init"
+"$fotapack" build "$work/manifest" "$work/update.pkg" --key "$keys/signing.secret" || fail "fotapack build"
+"$devsim" init "$work/root" --layout "$layout" --trust "$keys/signing.public" >/dev/null || fail "devsim init"
 "$devsim" register "$work/root" "$work/update.pkg" >/dev/null || fail "devsim register"
 env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" >"$work/run.txt" 2>&1 || fail "devsim run"
 grep -q "update status: 0" "$work/run.txt" || fail "the update did not end with status 0"

@@ -8,6 +8,8 @@
 # qemu-arm).
 # Usage: package_update_test.sh FOTAPACK DEVSIM [AGENT REGISTER EMULATOR]
 set -uo pipefail
+# KVR_KEY_DIR: the build-time key pairs (signing.secret, signing.public).
+keys=${KVR_KEY_DIR:?the build-time key folder}
 fotapack=$1 devsim=$2
 run_with=() register_with=()
 if [[ $# -ge 5 ]]; then
@@ -52,8 +54,8 @@ layout="$work/layout"
 printf '%s\n' "kernel image kernel.old kernel.new" "recovery image recovery.old recovery.new" \
   "kernel_maintenance image kernel_maintenance.old kernel_maintenance.new" >"$work/manifest"
 
-"$fotapack" build "$work/manifest" "$work/update.pkg" || fail "fotapack build"
-"$devsim" init "$work/root" --layout "$layout" >/dev/null || fail "devsim init"
+"$fotapack" build "$work/manifest" "$work/update.pkg" --key "$keys/signing.secret" || fail "fotapack build"
+"$devsim" init "$work/root" --layout "$layout" --trust "$keys/signing.public" >/dev/null || fail "devsim init"
 "$devsim" register "$work/root" "$work/update.pkg" "${register_with[@]}" >/dev/null || fail "devsim register"
 env -u KVR_STANDIN_ENGINE "$devsim" run "$work/root" "${run_with[@]}" >"$work/run.txt" 2>&1 || fail "devsim run"
 grep -q "update status: 0" "$work/run.txt" || fail "the update did not end with status 0"
