@@ -7,13 +7,13 @@ packages=(
   build-essential cmake ninja-build pkg-config python3
   googletest
   clang libclang-rt-14-dev
-  liblzma-dev libzstd-dev
+  liblzma-dev libzstd-dev libsodium-dev
   libdivsufsort-dev bsdiff xdelta3
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   xvfb x11-apps imagemagick
   qemu-user
   g++-arm-linux-gnueabihf
-  libzstd-dev:armhf liblzma-dev:armhf
+  libzstd-dev:armhf liblzma-dev:armhf libsodium-dev:armhf
   u-boot-tools busybox
 )
 # Installed without recommends: wine would otherwise pull a 32-bit wine for
