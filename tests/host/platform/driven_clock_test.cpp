@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,18 +25,18 @@ namespace {
 using testing_support::DrivenClock;
 using testing_support::PollUntil;
 
-// Runs `body` on a thread that the clock knows before this returns: it has
-// waited on the clock once, for no time, and holds time while it runs. (A
-// thread that has not yet waited is not seen, and time could pass it by.)
-std::thread Enrolled(std::function<void()> body)
+// Runs `body` on a thread that the clock knows before this returns, and
+// that holds time while it runs.
+std::thread Enrolled(DrivenClock& clock, std::function<void()> body)
 {
-    auto enrolled = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([enrolled, body = std::move(body)] {
-        platform::SleepMs(0);
-        *enrolled = true;
+    std::promise<void> enrolled;
+    std::future<void> known = enrolled.get_future();
+    std::thread thread([&clock, &enrolled, body = std::move(body)] {
+        clock.Enroll();
+        enrolled.set_value();
         body();
     });
-    EXPECT_TRUE(PollUntil([&] { return enrolled->load(); }));
+    known.wait();
     return thread;
 }
 
@@ -47,7 +48,7 @@ TEST_F(DrivenClockTest, TimeStandsStillUntilDriven)
     const uint64_t start = clock.NowMs();
     EXPECT_EQ(platform::MonotonicMs(), start);
     std::atomic<bool> woke{false};
-    std::thread sleeper = Enrolled([&] {
+    std::thread sleeper = Enrolled(clock, [&] {
         platform::SleepMs(100);
         woke = true;
     });
@@ -74,7 +75,7 @@ TEST_F(DrivenClockTest, AdvanceWakesSleepersInDeadlineOrder)
     std::vector<std::pair<uint32_t, uint64_t>> wakes;
     std::vector<std::thread> sleepers;
     for (const uint32_t ms : {300u, 100u, 250u, 200u}) {
-        sleepers.push_back(Enrolled([&, ms] {
+        sleepers.push_back(Enrolled(clock, [&, ms] {
             platform::SleepMs(ms);
             std::lock_guard<std::mutex> lock(mutex);
             wakes.emplace_back(ms, platform::MonotonicMs());
@@ -96,7 +97,7 @@ TEST_F(DrivenClockTest, AThreadThatWokeHoldsTimeUntilItWaitsAgain)
     std::atomic<uint64_t> firstWake{0};
     std::atomic<uint64_t> releasedAt{0};
     std::atomic<uint64_t> secondWake{0};
-    std::thread sleeper = Enrolled([&] {
+    std::thread sleeper = Enrolled(clock, [&] {
         platform::SleepMs(100);
         firstWake = platform::MonotonicMs();
         // Busy outside the clock (not waiting on it) until released.
@@ -128,7 +129,7 @@ TEST_F(DrivenClockTest, TcpBytesUnderWayHoldTime)
     ASSERT_TRUE(pair.Connect());
     const uint64_t start = clock.NowMs();
     std::atomic<uint64_t> sleeperWake{0};
-    std::thread sleeper = Enrolled([&] {
+    std::thread sleeper = Enrolled(clock, [&] {
         platform::SleepMs(100);
         sleeperWake = platform::MonotonicMs();
     });
@@ -169,7 +170,7 @@ TEST_F(DrivenClockTest, AWaitWithADeadlineEndsExactlyThere)
     const uint64_t start = clock.NowMs();
     platform::ReceiveStatus status = platform::ReceiveStatus::kData;
     std::atomic<uint64_t> endedAt{0};
-    std::thread receiver = Enrolled([&] {
+    std::thread receiver = Enrolled(clock, [&] {
         // Nothing is sent: the receive waits out its limit of clock time.
         char buffer[8];
         size_t received = 0;
@@ -178,7 +179,7 @@ TEST_F(DrivenClockTest, AWaitWithADeadlineEndsExactlyThere)
     });
     std::atomic<uint64_t> pollEndedAt{0};
     bool ready = true;
-    std::thread poller = Enrolled([&] {
+    std::thread poller = Enrolled(clock, [&] {
         const uint64_t deadline = platform::MonotonicMs() + 400;
         ready = platform::CurrentClock().WaitOutside(deadline, 0, [](uint64_t realUs) {
             std::this_thread::sleep_for(std::chrono::microseconds(realUs));
@@ -256,7 +257,7 @@ TEST_F(DrivenClockTest, StopSignalCutsASleepShortWithoutMovingTime)
     const uint64_t start = clock.NowMs();
     std::atomic<int> slept{-1};
     std::atomic<uint64_t> endedAt{0};
-    std::thread sleeper = Enrolled([&] {
+    std::thread sleeper = Enrolled(clock, [&] {
         slept = stop.SleepFor(60000) ? 1 : 0;
         endedAt = platform::MonotonicMs();
     });
