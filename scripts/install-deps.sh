@@ -15,6 +15,7 @@ packages=(
   g++-arm-linux-gnueabihf
   libzstd-dev:armhf liblzma-dev:armhf libsodium-dev:armhf
   u-boot-tools busybox
+  qemu-system-arm cpio
 )
 # Installed without recommends: wine would otherwise pull a 32-bit wine for
 # the foreign armhf architecture, which nothing here uses.
@@ -41,10 +42,42 @@ if [ "${#need[@]}" -eq 0 ] && [ "${#need_lean[@]}" -eq 0 ]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -q
+# A mirror in mid-sync can serve one index that does not match its release
+# file; apt then uses the other indexes. Try again a few times, then go on
+# with what was fetched: the install below still fails if a package is
+# really missing.
+for attempt in 1 2 3; do
+  if "${sudo_cmd[@]}" apt-get update -q; then break; fi
+  echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
+  if [ "$attempt" -lt 3 ]; then sleep 15; fi
+done
+# The armhf -dev packages and their libraries are Multi-Arch: same: both
+# architectures must have one version. When the armhf index lags behind the
+# amd64 one (its security index failed above), this lists each armhf package
+# at its armhf candidate version together with the libraries it needs at
+# exactly that version, on both architectures.
+same_version_pins() {
+  local p base version dep
+  for p in "$@"; do
+    [[ $p == *:armhf ]] || continue
+    base=${p%:armhf}
+    version=$(apt-cache policy "$p" | awk '/Candidate:/ {print $2}')
+    [ -n "$version" ] && [ "$version" != "(none)" ] || continue
+    echo "$base=$version" "$p=$version"
+    for dep in $(apt-cache show "$p=$version" | sed -n 's/^Depends: //p' | tr ',' '\n' |
+                 sed -n "s/^ *\([a-z0-9.+-]*\)\(:any\)\? *(= $version).*/\1/p"); do
+      echo "$dep=$version" "$dep:armhf=$version"
+    done
+  done
+}
+
 if [ "${#need[@]}" -gt 0 ]; then
   echo "install-deps: installing ${need[*]}"
-  "${sudo_cmd[@]}" apt-get install -y -q --no-remove "${need[@]}"
+  if ! "${sudo_cmd[@]}" apt-get install -y -q --no-remove "${need[@]}"; then
+    mapfile -t pins < <(same_version_pins "${need[@]}" | tr ' ' '\n')
+    echo "install-deps: trying again with the armhf versions on both architectures: ${pins[*]}"
+    "${sudo_cmd[@]}" apt-get install -y -q --no-remove --allow-downgrades "${need[@]}" "${pins[@]}"
+  fi
 fi
 if [ "${#need_lean[@]}" -gt 0 ]; then
   echo "install-deps: installing ${need_lean[*]}"
