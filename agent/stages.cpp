@@ -37,12 +37,15 @@ int stage_position(int number)
     return position;
 }
 
-// The update has failed: bookkeeping, the FOTA flag for the stages that set
-// it, and the restart.
+// The update has failed: the FOTA flag for the stages that set it, the
+// bookkeeping, and the restart. The flag is written while update.flg still
+// stands: a power loss before the bookkeeping then repeats the stage and
+// writes the flag again, where the other order would leave the flag of the
+// recovery stage (or an erased "misc") behind an update that has ended.
 [[noreturn]] void end_failed_update(bool set_flag)
 {
-    update_fail();
     if (set_flag) set_fota_flag(KVR_FOTA_FLAG_UPDATE_ENDED);
+    update_fail();
     fota_reboot();
 }
 
@@ -206,7 +209,8 @@ int kvr_dua_post_update_stage(void)
     }
     run_package_script(package_path, "postprocessing.mld", KVR_POST_SCRIPT_PATH);
     KVR_FATAL("FOTA Update successful.\n");
-    update_success();
+    // The flag before the bookkeeping that ends the update, as above.
     set_fota_flag(KVR_FOTA_FLAG_UPDATE_ENDED);
+    update_success();
     fota_reboot();
 }

@@ -68,8 +68,15 @@ run_verdict judge_run(const device& dev, const std::vector<checked_partition>& c
     device_state state = read_device_state(dev);
     std::string detail = "status " + describe_status(state.status) + ", power cuts " +
                          std::to_string(state.power_cuts) + ";" + places + "; " + result_line(report_text);
+    // An update that has ended leaves FOTA flag 2 for the boot loader.
+    bool flag_ended = true;
+    if (state.misc) {
+        std::string flag = describe_flag_record(*state.misc, true);
+        detail += "; misc " + flag;
+        flag_ended = flag == "FOTA 2, erased (0xFF) after it";
+    }
     if (cut_expected && state.power_cuts == 0) return {run_outcome::bad, "the cut did not happen; " + detail};
-    if (!any_mixture && all_target && run_status == 0 && state.status == "0")
+    if (!any_mixture && all_target && run_status == 0 && state.status == "0" && flag_ended)
         return {run_outcome::target_reached, detail};
     if (!any_mixture && state.status == "1" && result_line(report_text) == "update failed")
         return {run_outcome::failed_cleanly, detail};

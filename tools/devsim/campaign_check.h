@@ -22,7 +22,8 @@ struct checked_partition {
 };
 
 enum class run_outcome {
-    target_reached, // status 0, every checked partition on its target
+    target_reached, // status 0, every checked partition on its target, FOTA
+                    // flag 2 in "misc" (when the device has it)
     failed_cleanly, // status 1, every checked partition on its source or target
     not_started,    // cut before update.flg: every checked partition on its
                     // source, the package and its path kept, no update.flg
