@@ -33,16 +33,16 @@ void set_final_status(int status)
 
 } // namespace
 
-// The final status is written before the stage file goes: a power cut in
-// between then resumes the last stage instead of leaving a finished update
-// that reports itself as still under way.
+// The stage file goes last: a power cut before it resumes the last stage,
+// which ends the update again, instead of leaving a finished update that
+// reports itself as still under way or that never gets its result flag.
 void update_success(void)
 {
     KVR_LOG("start\n");
     set_final_status(KVR_STATUS_SUCCESS);
-    delete_stage_file();
     delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
+    delete_stage_file();
     KVR_LOG("end\n");
 }
 
@@ -50,10 +50,10 @@ void update_fail(void)
 {
     KVR_LOG("start\n");
     set_final_status(KVR_STATUS_FAILED);
-    delete_stage_file();
     if (os_unlink(KVR_CURRENT_PART_PATH) != 0) KVR_LOG("delete CURRENT_UPDATE_PART failed\n");
     delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
+    delete_stage_file();
     KVR_LOG("end\n");
 }
 

@@ -68,7 +68,10 @@ run_verdict judge_run(const device& dev, const std::vector<checked_partition>& c
     device_state state = read_device_state(dev);
     std::string detail = "status " + describe_status(state.status) + ", power cuts " +
                          std::to_string(state.power_cuts) + ";" + places + "; " + result_line(report_text);
-    // An update that has ended leaves FOTA flag 2 for the boot loader.
+    // An update that has ended leaves its result flag for the device's
+    // software and FOTA flag 2 for the boot loader.
+    bool result_flag = static_cast<bool>(read_file(dev.real(KVR_RESULT_FLAG_PATH)));
+    if (!result_flag) detail += "; no result flag";
     bool flag_ended = true;
     if (state.misc) {
         std::string flag = describe_flag_record(*state.misc, true);
@@ -76,9 +79,9 @@ run_verdict judge_run(const device& dev, const std::vector<checked_partition>& c
         flag_ended = flag == "FOTA 2, erased (0xFF) after it";
     }
     if (cut_expected && state.power_cuts == 0) return {run_outcome::bad, "the cut did not happen; " + detail};
-    if (!any_mixture && all_target && run_status == 0 && state.status == "0" && flag_ended)
+    if (!any_mixture && all_target && run_status == 0 && state.status == "0" && flag_ended && result_flag)
         return {run_outcome::target_reached, detail};
-    if (!any_mixture && state.status == "1" && result_line(report_text) == "update failed")
+    if (!any_mixture && state.status == "1" && result_line(report_text) == "update failed" && result_flag)
         return {run_outcome::failed_cleanly, detail};
     if (all_source && !state.stage && state.status != "0" && state.status != "1" && package_kept(dev))
         return {run_outcome::not_started, detail};

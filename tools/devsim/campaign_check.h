@@ -22,9 +22,10 @@ struct checked_partition {
 };
 
 enum class run_outcome {
-    target_reached, // status 0, every checked partition on its target, FOTA
-                    // flag 2 in "misc" (when the device has it)
-    failed_cleanly, // status 1, every checked partition on its source or target
+    target_reached, // status 0, every checked partition on its target, the
+                    // result flag, FOTA flag 2 in "misc" (when the device has it)
+    failed_cleanly, // status 1, every checked partition on its source or target,
+                    // the result flag
     not_started,    // cut before update.flg: every checked partition on its
                     // source, the package and its path kept, no update.flg
     bad,            // anything else: a mixture, a loop, an abnormal end, no cut
