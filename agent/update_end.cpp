@@ -33,16 +33,18 @@ void set_final_status(int status)
 
 } // namespace
 
-// The stage file goes last: a power cut before it resumes the last stage,
-// which ends the update again, instead of leaving a finished update that
-// reports itself as still under way or that never gets its result flag.
+// The status and the result flag come before the stage file goes, and the
+// package goes after it: a power cut before the stage file goes resumes the
+// last stage, with its package, which ends the update again, instead of
+// leaving a finished update that reports itself as still under way or that
+// never gets its result flag. A cut after it leaves only the package behind.
 void update_success(void)
 {
     KVR_LOG("start\n");
     set_final_status(KVR_STATUS_SUCCESS);
-    delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
     delete_stage_file();
+    delete_package();
     KVR_LOG("end\n");
 }
 
@@ -51,9 +53,9 @@ void update_fail(void)
     KVR_LOG("start\n");
     set_final_status(KVR_STATUS_FAILED);
     if (os_unlink(KVR_CURRENT_PART_PATH) != 0) KVR_LOG("delete CURRENT_UPDATE_PART failed\n");
-    delete_package();
     os_shell("touch " KVR_RESULT_FLAG_PATH);
     delete_stage_file();
+    delete_package();
     KVR_LOG("end\n");
 }
 
