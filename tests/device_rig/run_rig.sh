@@ -13,7 +13,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 files=$1 agent=$2 register=$3 rig_tool=$4 fotapack=$5 devsim=$6
 shift 6
-kills=12 seed=1 limit=330
+kills=12 seed=1 limit=540
 while [ $# -gt 0 ]; do
   case $1 in
     --kills) kills=$2; shift 2 ;;
