@@ -83,12 +83,10 @@ flash_down() {
 kill_point() {
   kind=${1%%:*} at=${1#*:}
   case $at in
-    -*) total=$(awk -v k="$kind" '{ split("sys erase write backup shell reboot", names, " ");
-                                     for (i = 1; i <= 6; i++) if (names[i] == k) print $i }' /tmp/full_counts)
-        at=$((total + at + 1)) ;;
-    *.*) total=$(awk -v k="$kind" '{ split("sys erase write backup shell reboot", names, " ");
-                                      for (i = 1; i <= 6; i++) if (names[i] == k) print $i }' /tmp/full_counts)
-         at=$(awk -v t="$total" -v f="$at" 'BEGIN { n = int(t * f + 0.5); if (n < 1) n = 1; print n }') ;;
+    -* | *.*)
+      total=$(awk -v k="$kind" '{ split("sys erase write backup shell reboot", names, " ");
+                                   for (i = 1; i <= 6; i++) if (names[i] == k) print $i }' /tmp/full_counts)
+      at=$(awk -v t="$total" -v a="$at" 'BEGIN { n = a < 0 ? t + a + 1 : int(t * a + 0.5); if (n < 1) n = 1; print n }') ;;
   esac
   echo "$kind:$at"
 }

@@ -17,6 +17,7 @@
 // every start of one update.
 #include "rig_tool.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -94,46 +95,6 @@ bool is_backup(const std::string& path)
     return path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0;
 }
 
-bool is_new_process(long nr)
-{
-#ifdef SYS_fork
-    if (nr == SYS_fork) return true;
-#endif
-#ifdef SYS_vfork
-    if (nr == SYS_vfork) return true;
-#endif
-#ifdef SYS_clone3
-    if (nr == SYS_clone3) return true;
-#endif
-    return nr == SYS_clone;
-}
-
-bool is_mtd_write(long nr)
-{
-    return nr == SYS_write || nr == SYS_pwrite64
-#ifdef SYS_pwritev
-           || nr == SYS_pwritev
-#endif
-           || nr == SYS_writev;
-}
-
-// The kinds that this syscall entry counts as, besides sys.
-void classify(pid_t pid, long nr, const uint64_t* args, std::array<bool, kKinds>& hit)
-{
-    hit.fill(false);
-    hit[kSys] = true;
-    if (nr == SYS_ioctl && (args[1] == MEMERASE || args[1] == MEMERASE64))
-        hit[kErase] = true;
-    else if (is_mtd_write(nr))
-        hit[kWrite] = is_mtd(fd_target(pid, args[0]));
-    else if (nr == SYS_fsync || nr == SYS_fdatasync)
-        hit[kBackup] = is_backup(fd_target(pid, args[0]));
-    else if (is_new_process(nr))
-        hit[kShell] = true;
-    else if (nr == SYS_reboot)
-        hit[kReboot] = true;
-}
-
 // The syscalls that may count as the kind.
 std::vector<long> syscalls_of(int kind)
 {
@@ -165,6 +126,27 @@ std::vector<long> syscalls_of(int kind)
     default:
         return {};
     }
+}
+
+bool is_of(int kind, long nr)
+{
+    const std::vector<long> syscalls = syscalls_of(kind);
+    return std::find(syscalls.begin(), syscalls.end(), nr) != syscalls.end();
+}
+
+// The kinds that this syscall entry counts as, besides sys.
+void classify(pid_t pid, long nr, const uint64_t* args, std::array<bool, kKinds>& hit)
+{
+    hit.fill(false);
+    hit[kSys] = true;
+    if (is_of(kErase, nr))
+        hit[kErase] = args[1] == MEMERASE || args[1] == MEMERASE64;
+    else if (is_of(kWrite, nr))
+        hit[kWrite] = is_mtd(fd_target(pid, args[0]));
+    else if (is_of(kBackup, nr))
+        hit[kBackup] = is_backup(fd_target(pid, args[0]));
+    else
+        hit[kShell] = is_of(kShell, nr), hit[kReboot] = is_of(kReboot, nr);
 }
 
 // Makes the calling process stop for its tracer at the given syscalls.
