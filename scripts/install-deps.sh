@@ -16,6 +16,7 @@ packages=(
   libzstd-dev:armhf liblzma-dev:armhf libsodium-dev:armhf
   u-boot-tools busybox
   qemu-system-arm cpio
+  nftables fonts-wine
 )
 # Installed without recommends: wine would otherwise pull a 32-bit wine for
 # the foreign armhf architecture, which nothing here uses.

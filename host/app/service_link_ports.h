@@ -14,6 +14,8 @@ public:
     bool IsPortOpen(int port) override { return service_.IsPortOpen(port); }
     void ClosePort(int port) override { service_.ClosePort(port); }
     bool InitPort(int port) override { return service_.InitPort(port); }
+    devlink::AnnounceState Announcing() override { return service_.Link().Server().Announcing(); }
+    std::u16string SessionLogPath() override { return service_.Link().Server().Log().Path(); }
 
 private:
     download::CDownloadService& service_;

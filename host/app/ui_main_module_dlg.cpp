@@ -2,8 +2,10 @@
 
 #include "app/control_ids.h"
 #include "app/instruction_texts.h"
+#include "app/kept_logs.h"
 #include "app/run_log.h"
 #include "platform/debug_output.h"
+#include "platform/diagnostic_journal.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
 
@@ -138,6 +140,10 @@ void CUIMainModuleDlg::OnTimer(int timerId)
 {
     if (timerId != IDT_STATUS_ANIMATION) return;
     ++tickCount_;
+    if (!connectBackHint_.empty()) {
+        SetStatusText(connectBackHint_);
+        return;
+    }
     SetStatusText(u"Atualizando " + std::u16string(static_cast<size_t>(tickCount_ % 6) + 1, u'.'));
 }
 
@@ -217,14 +223,49 @@ void CUIMainModuleDlg::AppendLog(int port, const std::u16string& text)
 void CUIMainModuleDlg::WriteRunLogs(int port)
 {
     if (logEnabled_ != 1) return;
-    const std::u16string stamp = LogFileStamp(platform::CurrentLocalTime());
+    const platform::LocalTime now = platform::CurrentLocalTime();
+    const std::u16string stamp = LogFileStamp(now);
+    const std::u16string keptFolder = NewKeptRunFolder(keptLogsRoot_, KeptRunStamp(now));
     std::u16string buffer;
-    view_.RunOnViewThread([&] { buffer = logBuffers_[port]; });
+    view_.RunOnViewThread([&] {
+        if (!keptFolder.empty()) AppendLog(port, u"Registros desta execucao guardados em " + keptFolder);
+        buffer = logBuffers_[port];
+    });
     const std::vector<uint8_t> bytes = SerializeLogText(buffer);
-    platform::WriteWholeFile(workDir_ + platform::kPathSeparator + stamp + u".txt", bytes.data(), bytes.size());
+    const std::u16string runLog = workDir_ + platform::kPathSeparator + stamp + u".txt";
+    platform::WriteWholeFile(runLog, bytes.data(), bytes.size());
     const std::u16string logFolder = workDir_ + platform::kPathSeparator + u"Log";
     platform::CreateFolder(logFolder);
-    ports_.service.SetPortLog(port, logFolder + platform::kPathSeparator + stamp + u"_Port.txt");
+    const std::u16string portLog = logFolder + platform::kPathSeparator + stamp + u"_Port.txt";
+    ports_.service.SetPortLog(port, portLog);
+    if (!keptFolder.empty()) KeepRunLogs(keptFolder, runLog, portLog);
+}
+
+void CUIMainModuleDlg::KeepRunLogs(const std::u16string& keptFolder, const std::u16string& runLog, const std::u16string& portLog)
+{
+    std::vector<KeptFile> files;
+    for (const std::u16string& path : {runLog, portLog, ports_.link.SessionLogPath()}) {
+        if (path.empty()) continue;
+        const size_t nameStart = path.find_last_of(platform::kPathSeparator);
+        files.push_back({nameStart == std::u16string::npos ? path : path.substr(nameStart + 1), path});
+    }
+    if (FillKeptRunFolder(keptFolder, files, platform::DiagnosticText())) {
+        platform::DebugOutput(u"KR880+ --------> logs of this run kept in " + keptFolder);
+        keptRunFolder_ = keptFolder;
+    } else {
+        platform::DebugOutput(u"KR880+ --------> could not keep the logs of this run in " + keptFolder);
+    }
+}
+
+void CUIMainModuleDlg::ShowConnectBackHint(int port, const std::u16string& hint)
+{
+    if (!hint.empty()) platform::DebugOutput(u"KR880+ --------> " + hint);
+    view_.RunOnViewThread([&] {
+        connectBackHint_ = hint;
+        if (hint.empty()) return;
+        SetStatusText(hint);
+        AppendLog(port, hint);
+    });
 }
 
 }  // namespace app

@@ -65,6 +65,13 @@ public:
     void SetStatusText(const std::u16string& text);
     void RefreshVersionInfo(int port);
 
+    // Where each run's logs are kept after the window has closed; empty
+    // (the default): not kept. Set before OnInitDialog.
+    void SetKeptLogsRoot(std::u16string root) { keptLogsRoot_ = std::move(root); }
+    // The folder that holds this run's kept logs; empty before the run ends
+    // or when they could not be kept. Read after the window has closed.
+    const std::u16string& KeptRunFolder() const { return keptRunFolder_; }
+
     // For the front ends and tests.
     const std::u16string& WorkDir() const { return workDir_; }
     const PortEntry& Slot(int port) const { return slots_[port]; }
@@ -81,6 +88,13 @@ private:
     void ResetPort(int port);
     void AppendLog(int port, const std::u16string& text);
     void WriteRunLogs(int port);
+    // Copies the run log, the port log, the session log and the diagnostic
+    // lines into the run's kept folder.
+    void KeepRunLogs(const std::u16string& keptFolder, const std::u16string& runLog, const std::u16string& portLog);
+    // Shows what to check while the router does not connect back (empty:
+    // nothing any more), on the status line instead of the animation, and
+    // writes it to the run log.
+    void ShowConnectBackHint(int port, const std::u16string& hint);
     std::u16string LoadHint(std::u16string_view key) { return ports_.service.LoadHint(key); }
     // Runs `task` on the view's thread unless the watch thread has been told
     // to stop; false when it did not run.
@@ -100,6 +114,9 @@ private:
     int timerId_ = 0;
     int tickCount_ = 0;
     int logEnabled_ = 0;
+    std::u16string connectBackHint_;
+    std::u16string keptLogsRoot_;
+    std::u16string keptRunFolder_;
     std::array<PortEntry, kPortSlots> slots_{};
     std::array<std::atomic<int>, kPortSlots> busy_{};
     std::array<std::u16string, kPortSlots> logBuffers_{};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/download_service_ops.h"
+#include "link/host_address.h"
 #include "payload/firmware_payload.h"
 #include "web/router_web_commands.h"
 
@@ -20,6 +21,10 @@ public:
     virtual void ClosePort(int port) = 0;
     // Claims the router's connection and proves it; true when the port is open.
     virtual bool InitPort(int port) = 0;
+    // What the rendezvous server announces and how many routers connected.
+    virtual devlink::AnnounceState Announcing() = 0;
+    // The server's session log file; empty when it has none.
+    virtual std::u16string SessionLogPath() = 0;
 };
 
 struct WorkflowPorts {

@@ -1,6 +1,8 @@
 // The device-watch thread and the download thread of the main window.
+#include "app/connect_back_hint.h"
 #include "app/control_ids.h"
 #include "app/ui_main_module_dlg.h"
+#include "platform/clock.h"
 #include "platform/debug_output.h"
 
 namespace app {
@@ -143,12 +145,18 @@ void CUIMainModuleDlg::DownloadProcessThread()
         }
         view_.RunOnViewThread([this, port] { SetProgress(port, 1); });
         bool opened = false;
+        ConnectBackHint hint;
         for (int attempt = 1; attempt <= kPortAttempts && !opened; ++attempt) {
             platform::DebugOutput(u"KR880+ --------> before call InitPort(" + Number(attempt) + u") in DownloadProcessThread.");
             ResetPort(port);
             opened = ports_.link.InitPort(port);
-            if (!opened && !downloadStop_.SleepFor(kPortPauseMs)) return;
+            if (opened) break;
+            if (const std::optional<std::u16string> text = hint.Check(platform::MonotonicMs(), ports_.link.Announcing())) {
+                ShowConnectBackHint(port, *text);
+            }
+            if (!downloadStop_.SleepFor(kPortPauseMs)) return;
         }
+        ShowConnectBackHint(port, u"");
         if (!opened) {
             downloadResult_ = 1;
             runDownload = false;

@@ -23,6 +23,7 @@ SessionLog::~SessionLog()
 void SessionLog::Open(const std::u16string& path)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    path_ = path;
 #ifdef _WIN32
     file_ = ::_wfopen(reinterpret_cast<const wchar_t*>(path.c_str()), L"w");
 #else
@@ -31,6 +32,12 @@ void SessionLog::Open(const std::u16string& path)
     if (file_ == nullptr) return;
     std::fputs("start\n", file_);
     std::fflush(file_);
+}
+
+std::u16string SessionLog::Path()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path_;
 }
 
 void SessionLog::WriteLine(const std::string& line)

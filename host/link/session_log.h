@@ -20,12 +20,15 @@ public:
     // Opens the file and writes "start".
     void Open(const std::u16string& path);
     void WriteLine(const std::string& line);
+    // The file given to Open; empty before.
+    std::u16string Path();
     // Writes "end" and closes the file.
     void Close();
 
 private:
     std::mutex mutex_;
     std::FILE* file_ = nullptr;
+    std::u16string path_;
 };
 
 }  // namespace devlink

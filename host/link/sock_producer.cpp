@@ -30,12 +30,6 @@ std::string Format(const char* format, Args... args)
     return text;
 }
 
-std::string Dotted(uint32_t address)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&address);
-    return Format("%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
-}
-
 // The server's idle pause: a polling interval in real time, not a protocol wait.
 void IdlePause() { platform::PollPause(kIdlePauseMs * 1000); }
 
@@ -59,23 +53,38 @@ CSockProducer::~CSockProducer()
     for (const auto& socket : accepted_) socket->Close();
 }
 
-uint32_t CSockProducer::HostAddress() const
+uint32_t CSockProducer::HostAddress()
 {
-    const std::vector<uint32_t> addresses = platform::LocalIPv4Addresses();
-    if (addresses.empty()) {
-        Debug(Format("KR710 gethostbyname() Error,error code is %d return.", platform::LastSocketError()));
-        return 0;
+    const std::vector<platform::LocalAddress> locals = platform::LocalIPv4Addresses();
+    if (locals.empty()) Debug(Format("KR710 gethostbyname() Error,error code is %d return.", platform::LastSocketError()));
+    uint32_t router = 0;
+    if (!platform::ResolveIPv4(settings_.routerHost, router)) router = 0;
+    HostAddressChoice choice = ChooseHostAddress(locals, router, router == 0 ? 0 : platform::RouteSourceAddress(router), settings_.hostFilter);
+    for (const std::string& line : choice.diagnostics) Debug(line);
+    const uint32_t address = choice.address;
+    std::lock_guard<std::mutex> lock(choiceLock_);
+    lastChoice_ = std::move(choice);
+    chosen_ = true;
+    return address;
+}
+
+AnnounceState CSockProducer::Announcing()
+{
+    bool chosen = false;
+    {
+        std::lock_guard<std::mutex> lock(choiceLock_);
+        chosen = chosen_;
     }
-    for (uint32_t address : addresses) {
-        const std::string dotted = Dotted(address);
-        Debug("KR710 device ip is " + dotted + ".");
-        if (dotted.find(settings_.hostFilter) != std::string::npos) {
-            Debug("KR710 get host ip success by " + settings_.hostFilter + ".");
-            return address;
-        }
-    }
-    Debug("KR710 get host ip fail");
-    return 0;
+    if (!chosen) HostAddress();
+    AnnounceState state;
+    std::lock_guard<std::mutex> lock(choiceLock_);
+    state.chosen = true;
+    state.address = lastChoice_.address;
+    state.adapter = lastChoice_.adapter;
+    state.filter = settings_.hostFilter;
+    state.accepted = acceptedTotal_;
+    state.listenPort = listener_.Port();
+    return state;
 }
 
 int CSockProducer::BindHost()
@@ -200,9 +209,10 @@ void CSockProducer::AcceptConnection()
     uint32_t peerAddress = 0;
     uint16_t peerPort = 0;
     if (!listener_.Accept(*socket, 0, &peerAddress, &peerPort)) return;
-    Debug("KR710 Connect from address " + Dotted(peerAddress) + "\n");
+    Debug("KR710 Connect from address " + DottedAddress(peerAddress) + "\n");
     Debug(Format("KR710  Connect from port %d, Produce Sock=%d\n", peerPort, static_cast<int>(socket->Handle())));
     socket->ConfigureSession();
+    ++acceptedTotal_;
     std::shared_ptr<platform::TcpSocket> dropped;
     {
         std::lock_guard<std::mutex> lock(acceptedLock_);

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/host_address.h"
 #include "link/link_block.h"
 #include "link/session_log.h"
 #include "platform/stop_signal.h"
@@ -30,7 +31,10 @@ struct SockProducerSettings {
     uint16_t listenPort = 4536;
     std::string announceHost = "255.255.255.255";
     uint16_t announcePort = 3536;
-    // The announced host address is the first local one containing this text.
+    // The router's address: the announced host address is the local one
+    // on the route to it, when that contains the host filter.
+    std::string routerHost = "192.168.1.1";
+    // Otherwise the first local address containing this text.
     std::string hostFilter = "192.168";
     // The folder whose "Logs" subfolder receives the session log.
     std::u16string logFolder;
@@ -47,8 +51,12 @@ public:
     // 0 on success, -1 on failure.
     int InitInstance();
     int BindHost();
-    // The local address to announce (network byte order), or 0.
-    uint32_t HostAddress() const;
+    // Chooses the local address to announce (network byte order), or 0,
+    // and writes the choice and its reason to the diagnostic output.
+    uint32_t HostAddress();
+    // The last choice and the connections accepted so far; makes a choice
+    // first when none has been made.
+    AnnounceState Announcing();
     uint16_t ListenPort() const { return listener_.Port(); }
 
     // The oldest accepted connection, taken off the list; empty when none.
@@ -107,6 +115,11 @@ private:
     std::thread sendThread_;
     std::thread receiveThread_;
     std::thread announceThread_;
+
+    std::mutex choiceLock_;
+    HostAddressChoice lastChoice_;
+    bool chosen_ = false;
+    std::atomic<uint64_t> acceptedTotal_{0};
 
     std::mutex acceptedLock_;
     std::deque<std::shared_ptr<platform::TcpSocket>> accepted_;

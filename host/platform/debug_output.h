@@ -1,5 +1,6 @@
 // Diagnostic lines for a debugger (OutputDebugStringW on Windows; standard
-// error when FLASHDESK_DEBUG is set elsewhere). They carry no behaviour.
+// error when FLASHDESK_DEBUG is set elsewhere). They carry no behaviour; the
+// diagnostic journal keeps them for the run's kept logs.
 #pragma once
 
 #include <string_view>

@@ -27,6 +27,14 @@ bool CreateFolder(const std::u16string& path);
 // is gone afterwards.
 bool DeleteTree(const std::u16string& path);
 
+// The names of the folders inside `path`, in no particular order.
+std::vector<std::u16string> SubfolderNames(const std::u16string& path);
+// The folder that keeps this program's logs across runs, outside the work
+// folder: under the user's local application data on Windows, under
+// $XDG_STATE_HOME (by default ~/.local/state) elsewhere. Not created here;
+// empty when the user has no such folder.
+std::u16string KeptLogsRoot();
+
 bool FileExists(const std::u16string& path);
 // Deletes one file; true when it was deleted.
 bool RemoveFile(const std::u16string& path);

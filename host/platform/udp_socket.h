@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -30,8 +31,20 @@ private:
     intptr_t handle_ = -1;
 };
 
-// The IPv4 addresses of this PC (network byte order), in the order the
-// system lists them.
-std::vector<uint32_t> LocalIPv4Addresses();
+struct LocalAddress {
+    uint32_t address = 0;  // network byte order
+    std::string adapter;   // the adapter's name; empty when unknown
+};
+
+// The IPv4 addresses of this PC, in the order the system lists them.
+std::vector<LocalAddress> LocalIPv4Addresses();
+
+// The port of the route question; a connected UDP socket sends nothing to it.
+inline constexpr uint16_t kRouteProbePort = 9;
+
+// The local address that the system would send from to reach `destination`
+// (network byte order): the local name of a UDP socket connected to it.
+// Nothing is sent. 0 when there is no route.
+uint32_t RouteSourceAddress(uint32_t destination);
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "download/download_service.h"
 #include "download/download_service_settings.h"
 #include "payload/firmware_payload.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "web/router_web_client.h"
 
@@ -41,6 +42,10 @@ int main(int argc, char** argv)
     app::ConsoleView view(options.yes, stdout);
     app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName));
     service.SetWindow(&dialog);
+    dialog.SetKeptLogsRoot(platform::KeptLogsRoot());
     if (!view.Run(dialog)) return 0;
+    if (!dialog.KeptRunFolder().empty()) {
+        std::printf("Registros desta execucao guardados em %s\n", platform::Utf16ToUtf8(dialog.KeptRunFolder()).c_str());
+    }
     return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "download/download_service.h"
 #include "download/download_service_settings.h"
 #include "payload/firmware_payload.h"
+#include "platform/files.h"
 #include "web/router_web_client.h"
 
 namespace app::winui {
@@ -30,6 +31,7 @@ bool CUIMainModuleApp::InitInstance()
     // destructor joins the workers, their RunOnViewThread calls fail at once.
     CUIMainModuleDlg core(window, WorkflowPorts{webClient, service, link, files}, ProgramName());
     service.SetWindow(&core);
+    core.SetKeptLogsRoot(platform::KeptLogsRoot());
     if (!window.Run(core)) {
         exitCode_ = 1;
     } else if (core.DownloadFinished()) {

@@ -59,6 +59,31 @@ std::u16string TempFolder()
 
 bool FolderExists(const std::u16string& path) { return IsFolder(Native(path)); }
 
+std::vector<std::u16string> SubfolderNames(const std::u16string& path)
+{
+    std::vector<std::u16string> names;
+    const std::string folder = Native(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return names;
+    while (dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        struct stat info {};
+        const std::string child = folder + "/" + entry->d_name;
+        if (::lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) names.push_back(Utf8ToUtf16(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+std::u16string KeptLogsRoot()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/') return Utf8ToUtf16(std::string(state) + "/flashdesk/logs");
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') return Utf8ToUtf16(std::string(home) + "/.local/state/flashdesk/logs");
+    return {};
+}
+
 bool CreateFolder(const std::u16string& path)
 {
     const std::string native = Native(path);

@@ -79,17 +79,33 @@ void UdpSocket::Close()
     handle_ = -1;
 }
 
-std::vector<uint32_t> LocalIPv4Addresses()
+std::vector<LocalAddress> LocalIPv4Addresses()
 {
-    std::vector<uint32_t> addresses;
+    std::vector<LocalAddress> addresses;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) return addresses;
     for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-        addresses.push_back(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+        addresses.push_back({reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr, entry->ifa_name});
     }
     ::freeifaddrs(list);
     return addresses;
+}
+
+uint32_t RouteSourceAddress(uint32_t destination)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kRouteProbePort);
+    target.sin_addr.s_addr = destination;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    const bool found = ::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    ::close(fd);
+    return found ? local.sin_addr.s_addr : 0;
 }
 
 }  // namespace platform

@@ -56,6 +56,28 @@ std::u16string TempFolder()
 
 bool FolderExists(const std::u16string& path) { return IsFolder(path); }
 
+std::vector<std::u16string> SubfolderNames(const std::u16string& path)
+{
+    std::vector<std::u16string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(Wide(path + u"\\*"), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::u16string name = FromWide(found.cFileName);
+        if (name != u"." && name != u".." && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+std::u16string KeptLogsRoot()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return FromWide(folder) + u"\\flashdesk\\Logs";
+}
+
 bool CreateFolder(const std::u16string& path)
 {
     return ::CreateDirectoryW(Wide(path), nullptr) != 0 || IsFolder(path);

@@ -2,8 +2,12 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+
+#include <memory>
 
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "win32/socket_wait.h"
 
 namespace platform {
@@ -76,24 +80,74 @@ void UdpSocket::Close()
     handle_ = -1;
 }
 
-// The host's addresses by its name, as gethostbyname lists them.
-std::vector<uint32_t> LocalIPv4Addresses()
+namespace {
+
+// The friendly name of the adapter that holds each unicast IPv4 address.
+std::vector<LocalAddress> AdapterAddresses()
 {
-    std::vector<uint32_t> addresses;
+    std::vector<LocalAddress> found;
+    ULONG size = 16384;
+    std::unique_ptr<uint8_t[]> buffer;
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && status == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer = std::make_unique<uint8_t[]>(size);
+        status = ::GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
+                                        reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &size);
+    }
+    if (status != NO_ERROR) return found;
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()); adapter != nullptr; adapter = adapter->Next) {
+        const std::u16string name = adapter->FriendlyName != nullptr ? reinterpret_cast<const char16_t*>(adapter->FriendlyName) : u"";
+        for (IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
+            if (unicast->Address.lpSockaddr == nullptr || unicast->Address.lpSockaddr->sa_family != AF_INET) continue;
+            found.push_back({reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr)->sin_addr.s_addr, Utf16ToUtf8(name)});
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+// The host's addresses by its name, as gethostbyname lists them, each with
+// the name of the adapter that holds it.
+std::vector<LocalAddress> LocalIPv4Addresses()
+{
+    std::vector<LocalAddress> addresses;
     char name[120] = {};
     if (::gethostname(name, sizeof name) != 0) return addresses;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
     if (::getaddrinfo(name, nullptr, &hints, &found) != 0) return addresses;
+    const std::vector<LocalAddress> adapters = AdapterAddresses();
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         const uint32_t address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
         bool seen = false;
-        for (uint32_t known : addresses) seen = seen || known == address;
-        if (!seen) addresses.push_back(address);
+        for (const LocalAddress& known : addresses) seen = seen || known.address == address;
+        if (seen) continue;
+        LocalAddress local{address, {}};
+        for (const LocalAddress& adapter : adapters) {
+            if (adapter.address == address) local.adapter = adapter.adapter;
+        }
+        addresses.push_back(local);
     }
     ::freeaddrinfo(found);
     return addresses;
+}
+
+uint32_t RouteSourceAddress(uint32_t destination)
+{
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return 0;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kRouteProbePort);
+    target.sin_addr.s_addr = destination;
+    sockaddr_in local{};
+    int length = sizeof local;
+    const bool found = ::connect(s, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 &&
+                       ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    ::closesocket(s);
+    return found ? local.sin_addr.s_addr : 0;
 }
 
 }  // namespace platform

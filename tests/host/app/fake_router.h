@@ -63,6 +63,8 @@ public:
     std::atomic<int> loadConfigCalls{0}, rewriteCalls{0}, portLogCalls{0};
     // Requests that began while another one was under way.
     std::atomic<int> overlappingRequests{0};
+    // What the server announces; guarded by versionMutex.
+    devlink::AnnounceState announcing{true, 0x6401a8c0, "eth1", "192.168", 0, 4536};
     std::u16string languageFile;
     std::u16string portLogPath;
     download::DownloadRequest lastRequest;
@@ -205,6 +207,12 @@ public:
         portOpen_ = linkOpens && factoryMode;
         return portOpen_;
     }
+    devlink::AnnounceState Announcing() override
+    {
+        std::lock_guard<std::mutex> lock(versionMutex);
+        return announcing;
+    }
+    std::u16string SessionLogPath() override { return {}; }
 
     std::vector<payload::UserMessage> ExtractPayload(const std::u16string&) override { return {}; }
     std::optional<payload::UserMessage> CheckFirmwareFiles(const std::u16string& folder) override

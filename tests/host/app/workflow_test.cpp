@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/connect_back_hint.h"
 #include "dialog_fixture.h"
 #include "platform/files.h"
 #include "../support/poll_until.h"
@@ -139,6 +140,80 @@ TEST_F(Download, ThousandFailedPortAttemptsEndAsFailureWithoutDownload)
     EXPECT_EQ(view.Messages()[0].text,
               u"Falha!\nReinicie o programa e tente novamente. Leia o arquivo de ajuda se o erro persistir.");
     EXPECT_EQ(view.Text(IDC_STATUS_LINE), u"<ID_HINT_SEARCHPORT>");
+}
+
+TEST_F(Download, RouterThatNeverConnectsBackGetsAHintAfterAMinuteAndTheRunsLogsAreKept)
+{
+    router.linkOpens = false;
+    const std::u16string kept = temp + u"kept";
+    dialog->SetKeptLogsRoot(kept);
+    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
+    ASSERT_TRUE(WaitReady());
+    PressUpdate();
+    ASSERT_TRUE(RunUntil([&] { return router.initPortCalls >= 1; }));
+    const uint64_t firstAttemptMs = clock->NowMs();
+    auto hintShown = [&] { return view.Text(IDC_STATUS_LINE).find(u"firewall") != std::u16string::npos; };
+    ASSERT_TRUE(RunUntil(hintShown));
+    const uint64_t hintMs = clock->NowMs();
+    EXPECT_GE(hintMs - firstAttemptMs, app::kConnectBackHintMs);
+    EXPECT_LE(hintMs - firstAttemptMs, app::kConnectBackHintMs + 1000);
+    EXPECT_EQ(view.Text(IDC_STATUS_LINE),
+              u"O roteador nao se conectou a este PC. Verifique o firewall (permita este programa, porta TCP 4536), o cabo de rede e o "
+              u"endereco anunciado 192.168.1.100 (adaptador eth1).");
+    // The status animation keeps the hint on the line.
+    const int attemptsAtHint = router.initPortCalls;
+    ASSERT_TRUE(RunUntil([&] { return router.initPortCalls >= attemptsAtHint + 10; }));
+    EXPECT_TRUE(hintShown());
+
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
+    EXPECT_EQ(router.initPortCalls, 1000);
+    EXPECT_EQ(dialog->DownloadResult(), 1);
+    std::u16string runLog;
+    view.Call([&] { runLog = dialog->LogBuffer(0); });
+    EXPECT_NE(runLog.find(u"Verifique o firewall"), std::u16string::npos);
+    ASSERT_FALSE(dialog->KeptRunFolder().empty());
+    EXPECT_EQ(dialog->KeptRunFolder().rfind(kept, 0), 0u);
+    EXPECT_NE(runLog.find(u"Registros desta execucao guardados em " + dialog->KeptRunFolder()), std::u16string::npos);
+    const auto diagnostics = platform::ReadWholeFile(dialog->KeptRunFolder() + platform::kPathSeparator + u"diagnostics.txt");
+    ASSERT_TRUE(diagnostics);
+    const std::string diagnosticText(diagnostics->begin(), diagnostics->end());
+    EXPECT_NE(diagnosticText.find("before call InitPort(1000) in DownloadProcessThread."), std::string::npos);
+    int keptRunLogs = 0;
+    for (const std::u16string& stamp : {startStamp, app::LogFileStamp(platform::CurrentLocalTime())}) {
+        const auto kept_copy = platform::ReadWholeFile(dialog->KeptRunFolder() + platform::kPathSeparator + stamp + u".txt");
+        const auto original = platform::ReadWholeFile(dialog->WorkDir() + platform::kPathSeparator + stamp + u".txt");
+        if (kept_copy && original && *kept_copy == *original) ++keptRunLogs;
+    }
+    EXPECT_GE(keptRunLogs, 1);
+}
+
+TEST_F(Download, NoAddressOnTheRoutersNetworkIsToldAtOnceAndTheAttemptsGoOn)
+{
+    router.linkOpens = false;
+    {
+        std::lock_guard<std::mutex> lock(router.versionMutex);
+        router.announcing.address = 0;
+        router.announcing.adapter.clear();
+    }
+    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
+    ASSERT_TRUE(WaitReady());
+    PressUpdate();
+    ASSERT_TRUE(RunUntil([&] { return view.Text(IDC_STATUS_LINE).find(u"Nenhum endereco") != std::u16string::npos; }));
+    EXPECT_LE(router.initPortCalls, 2);
+    EXPECT_EQ(view.Text(IDC_STATUS_LINE), u"Nenhum endereco deste PC contem \"192.168\": o PC nao tem endereco na rede do roteador. "
+                                          u"Verifique o cabo de rede e a configuracao do adaptador.");
+    // A cable plugged in late: the address appears, and a minute of its
+    // announcements later the other hint follows.
+    {
+        std::lock_guard<std::mutex> lock(router.versionMutex);
+        router.announcing.address = 0x6401a8c0;
+    }
+    const uint64_t pluggedMs = clock->NowMs();
+    ASSERT_TRUE(RunUntil([&] { return view.Text(IDC_STATUS_LINE).find(u"firewall") != std::u16string::npos; }));
+    EXPECT_GE(clock->NowMs() - pluggedMs, app::kConnectBackHintMs);
+    ASSERT_TRUE(RunUntil([&] { return view.closeRequests == 1; }));
+    EXPECT_EQ(router.initPortCalls, 1000);
+    EXPECT_TRUE(dialog->KeptRunFolder().empty());
 }
 
 TEST_F(Download, FailedDownloadStillRereadsTheVersionAndWritesTheRunLog)
