@@ -218,7 +218,7 @@ run_case() {
 
   local start
   start=$(now_ms)
-  (cd "$dir" && TMPDIR="$dir/tmp" FLASHDESK_DEBUG=1 FLASHDESK_TIME_SCALE=$scale \
+  (cd "$dir" && TMPDIR="$dir/tmp" XDG_STATE_HOME="$dir/state" FLASHDESK_DEBUG=1 FLASHDESK_TIME_SCALE=$scale \
     exec timeout -k 5 "$bound" "$flashdesk" --yes --router "127.0.0.1:$web" --announce "127.0.0.1:$announce" \
     --listen-port "$listen" --host-filter 127.0 --arp-command true >"$dir/out.txt" 2>"$dir/debug.txt") &
   fd=$!

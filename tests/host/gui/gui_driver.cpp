@@ -13,6 +13,28 @@
 #include "driver_steps.h"
 #include "scenarios.h"
 
+namespace {
+
+int CALLBACK FoundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(const wchar_t* family)
+{
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, family, LF_FACESIZE);
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &wanted, FoundFamily, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring scenario = argc == 4 ? argv[3] : L"";
@@ -30,6 +52,12 @@ int wmain(int argc, wchar_t** argv)
     }
 
     gui_test::CheckLog log;
+    // The dialog's font and the caption buttons' glyphs, as Windows has
+    // them (Debian's fonts-wine); without them the screenshots show
+    // stand-ins of other widths.
+    for (const wchar_t* family : {L"Tahoma", L"Marlett"}) {
+        log.Check(FontInstalled(family), "font " + std::string(family, family + lstrlenW(family)) + " installed", "fonts-wine");
+    }
     if (scenario == L"start") {
         gui_test::RunStartScenario(log, program, artifacts);
     } else if (scenario == L"update") {

@@ -1,5 +1,9 @@
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "driver_steps.h"
 #include "scenarios.h"
@@ -68,11 +72,45 @@ void CheckReceivedFiles(CheckLog& log)
     log.Check(files == 3, "router received three files", std::to_string(files));
 }
 
+std::filesystem::path KeptLogsRoot()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::filesystem::path(folder) / L"flashdesk" / L"Logs";
+}
+
+std::vector<std::filesystem::path> KeptRuns()
+{
+    std::vector<std::filesystem::path> runs;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(KeptLogsRoot(), error)) {
+        if (entry.is_directory()) runs.push_back(entry.path());
+    }
+    return runs;
+}
+
+// The run's logs outlive the work folder, with the diagnostic lines that
+// tell which address was announced, chosen through WinSock's route answer.
+void CheckKeptLogs(CheckLog& log, const std::vector<std::filesystem::path>& before)
+{
+    std::filesystem::path run;
+    for (const std::filesystem::path& candidate : KeptRuns()) {
+        if (std::find(before.begin(), before.end(), candidate) == before.end()) run = candidate;
+    }
+    if (!log.Check(!run.empty(), "the run's logs kept outside the work folder", Narrow(KeptLogsRoot().wstring()))) return;
+    std::ifstream file(run / L"diagnostics.txt", std::ios::binary);
+    const std::string diagnostics((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    log.Check(diagnostics.find("KR710 route to router 127.0.0.1 leaves by 127.0.0.1") != std::string::npos,
+              "kept diagnostics give the announced address and why", Narrow(run.wstring()));
+}
+
 }  // namespace
 
 void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::filesystem::path& artifacts)
 {
     ChildProcess app;
+    const std::vector<std::filesystem::path> keptBefore = KeptRuns();
     const std::wstring router = SimulatorRouterOption();
     if (log.Check(!router.empty() && app.Start(program, router + L" --yes"), "flashdesk --yes started against the simulator",
                   Narrow(router))) {
@@ -88,6 +126,7 @@ void RunUpdateScenario(CheckLog& log, const std::wstring& program, const std::fi
             }
             ExpectExit(log, "program closes itself after a successful update", app, 0);
             log.Check(!std::filesystem::exists(WorkFolder()), "work folder removed");
+            CheckKeptLogs(log, keptBefore);
             CheckReceivedFiles(log);
         }
     }

@@ -1,4 +1,5 @@
 #include "link/host_address.h"
+#include "platform/tcp_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,7 @@ TEST(HostAddressChoice, ARouteAddressMissingFromTheHostsListIsStillTaken)
 // Linux answer it alike.
 TEST(RouteSourceAddress, TheSystemAnswersWithTheLocalAddressOfTheRoute)
 {
+    ASSERT_TRUE(platform::StartNetworking());
     EXPECT_EQ(platform::RouteSourceAddress(Address(127, 0, 0, 1)), Address(127, 0, 0, 1));
 #ifndef _WIN32
     const std::vector<platform::LocalAddress> locals = platform::LocalIPv4Addresses();
