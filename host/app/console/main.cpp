@@ -17,14 +17,14 @@
 int main(int argc, char** argv)
 {
     const std::string programName = "flashdesk";
-    const app::ParsedOptions parsed = app::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const app::ParsedOptions parsed = app::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), app::FrontEnd::kConsole);
     if (!parsed.options) {
-        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), parsed.error.c_str(), app::UsageText(programName).c_str());
+        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), parsed.error.c_str(), app::UsageText(programName, app::FrontEnd::kConsole).c_str());
         return 2;
     }
     const app::Options& options = *parsed.options;
     if (options.help) {
-        std::fputs(app::UsageText(programName).c_str(), stdout);
+        std::fputs(app::UsageText(programName, app::FrontEnd::kConsole).c_str(), stdout);
         return 0;
     }
     if (options.version) {
