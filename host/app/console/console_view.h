@@ -19,8 +19,9 @@ namespace app {
 class ConsoleView : public MainView {
 public:
     // `autoYes`: accept the instructions, press UPDATE once it is enabled and
-    // acknowledge message boxes without waiting for a key.
-    ConsoleView(bool autoYes, std::FILE* out);
+    // acknowledge message boxes without waiting for a key. `language`: the
+    // main window's text set (MainWindowTexts) whose instructions it shows.
+    ConsoleView(bool autoYes, int language, std::FILE* out);
 
     // Runs the window until it closes; false when start-up ended the process.
     bool Run(CUIMainModuleDlg& dialog);
@@ -52,6 +53,7 @@ private:
     std::string Text(int controlId) const;
 
     const bool autoYes_;
+    const int language_;
     std::FILE* out_;
     const bool interactive_;
     bool inputOpen_ = true;

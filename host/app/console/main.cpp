@@ -38,8 +38,9 @@ int main(int argc, char** argv)
     // The server's session log goes to "Logs" under the current folder.
     download::CDownloadService service(download::ServiceSettingsFor(options.endpoints, u"."));
     app::ServiceLinkPorts link(service);
-    app::ConsoleView view(options.yes, stdout);
-    app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName));
+    app::ConsoleView view(options.yes, options.language, stdout);
+    app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName),
+                                 options.language);
     service.SetWindow(&dialog);
     if (!view.Run(dialog)) return 0;
     return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;

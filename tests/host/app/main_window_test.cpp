@@ -26,6 +26,17 @@ TEST_F(StartUp, PreparesTheWorkFolderAndShowsPortugueseTexts)
     EXPECT_EQ(router.rewriteCalls, 2);
 }
 
+TEST_F(StartUp, AChosenLanguageGivesTheWindowThatSetsTexts)
+{
+    dialog = std::make_unique<app::CUIMainModuleDlg>(view, router.Ports(), u"flashdesk", app::kLanguageEnglish);
+    router.sink = dialog.get();
+    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
+    EXPECT_EQ(view.Text(IDC_UPDATE_BUTTON), u"UPDATE");
+    EXPECT_EQ(view.Text(IDC_VERSION_LABEL), u"Version:");
+    EXPECT_EQ(view.Text(IDC_PROGRESS_LABEL), u"Progress:");
+    EXPECT_EQ(view.Text(IDC_TEXT_1133), u"NOTE!");
+}
+
 TEST_F(StartUp, SecondInstanceShowsAindaProcessandoAndEnds)
 {
     platform::NamedMutex first(u"KVRKR880+,CDC149A3-EA15-4a6c-ADA6-71F04D81FCF9");
