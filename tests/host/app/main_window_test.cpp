@@ -107,8 +107,11 @@ TEST_F(Window, ReportsGoToProgressLogAndVersionField)
     dialog->SendReport(platform::ServiceReport{platform::kReportMain, 100, u"config", 0});
     dialog->SendReport(platform::ServiceReport{platform::kReportVersion, 0, u"KVR 4G Wireless Router", 0});
     dialog->SendReport(platform::ServiceReport{5, 0, u"ignored", 0});
+    const platform::TransferBytes bytes{1350, 2700};
+    dialog->SendReport(platform::ServiceReport{platform::kReportTransfer, 0, &bytes, sizeof bytes});
     dialog->SendReport(platform::ServiceReport{platform::kReportStatus, 9, u"no such slot", 0});
     EXPECT_EQ(view.Text(IDC_VERSION_FIELD), u"KVR 4G Wireless Router");
+    EXPECT_EQ(view.Text(IDC_PERCENT_TEXT), u"64%");
     std::u16string log;
     view.Call([&] { log = dialog->LogBuffer(0); });
     // Three lines, each "HH:MM:SS:" + text + LF.
