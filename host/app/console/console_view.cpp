@@ -120,7 +120,7 @@ void ConsoleView::Render(bool force)
                        "] " + Text(IDC_PERCENT_TEXT);
     const std::string version = Text(IDC_VERSION_FIELD);
     line += " | " + Text(IDC_VERSION_LABEL) + " " + (version.empty() ? "-" : version);
-    line += " | " + Text(IDC_STATUS_LINE);
+    line += " | " + Text(IDC_STATUS_LINE) + transferRate_.Text();
     if (enabled_[IDC_UPDATE_BUTTON] && !autoYes_) line += " | Enter: " + Text(IDC_UPDATE_BUTTON) + ", q: sair";
     if (!force && line == lastRendered_) return;
     lastRendered_ = line;
@@ -177,6 +177,8 @@ bool ConsoleView::RunWelcomeDialog()
     if (!answer) inputOpen_ = false;
     return answer && answer->empty();
 }
+
+void ConsoleView::ShowTransfer(const platform::TransferBytes& bytes) { transferRate_.Add(bytes); }
 
 void ConsoleView::StartTimer(int timerId, uint32_t periodMs)
 {

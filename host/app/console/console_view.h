@@ -1,6 +1,7 @@
 // The main window as a terminal: a status line with a progress bar, the
-// version and device state, and prompts in place of the buttons. Runs an
-// event loop on the calling thread, which is the view's thread.
+// version, the device state and the rate of a file transfer, and prompts in
+// place of the buttons. Runs an event loop on the calling thread, which is
+// the view's thread.
 #pragma once
 
 #include <atomic>
@@ -10,9 +11,11 @@
 #include <optional>
 #include <string>
 
+#include "app/console/transfer_rate.h"
 #include "app/main_view.h"
 #include "app/ui_main_module_dlg.h"
 #include "app/view_task_queue.h"
+#include "platform/report_sink.h"
 
 namespace app {
 
@@ -37,6 +40,9 @@ public:
     void EnableCloseMenu(bool enable) override;
     void PostClose() override;
     bool RunOnViewThread(const std::function<void()>& task) override;
+
+    // A raw-bytes report of a file transfer, on the view's thread.
+    void ShowTransfer(const platform::TransferBytes& bytes);
 
 private:
     struct Timer {
@@ -66,6 +72,7 @@ private:
     int progressHigh_ = 100;
     int progress_ = 0;
     bool updatePressed_ = false;
+    TransferRate transferRate_;
     std::string lastRendered_;
     bool lineOpen_ = false;
 };

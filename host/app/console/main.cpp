@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console/console_report_sink.h"
 #include "app/console/console_view.h"
 #include "app/options.h"
 #include "app/service_link_ports.h"
@@ -41,7 +42,8 @@ int main(int argc, char** argv)
     app::ConsoleView view(options.yes, options.language, stdout);
     app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName),
                                  options.language);
-    service.SetWindow(&dialog);
+    app::ConsoleReportSink reports(dialog, view);
+    service.SetWindow(&reports);
     if (!view.Run(dialog)) return 0;
     return dialog.DownloadFinished() && dialog.DownloadResult() == 0 ? 0 : 1;
 }
