@@ -19,11 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             start = i + 1;
         }
     }
-    const app::ParsedOptions parsed = app::ParseOptions(args);
-    if (parsed.options.has_value() == !parsed.error.empty()) __builtin_trap();
-    if (parsed.options) {
+    for (const app::FrontEnd frontEnd : {app::FrontEnd::kWindow, app::FrontEnd::kConsole}) {
+        const app::ParsedOptions parsed = app::ParseOptions(args, frontEnd);
+        if (parsed.options.has_value() == !parsed.error.empty()) __builtin_trap();
+        if (!parsed.options) continue;
         const platform::Endpoints& endpoints = parsed.options->endpoints;
         if (endpoints.router.port == 0 || endpoints.announce.port == 0 || endpoints.listenPort == 0) __builtin_trap();
+        const int language = parsed.options->language;
+        if (language != app::kLanguageEnglish && language != app::kLanguageGerman && language != app::kLanguagePortuguese) __builtin_trap();
     }
 
     // Text conversion must round-trip whatever valid UTF-16 it produced.

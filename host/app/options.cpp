@@ -1,5 +1,8 @@
 #include "app/options.h"
 
+#include "app/kept_logs.h"
+
+
 #include "platform/text.h"
 
 #ifndef FLASHDESK_VERSION
@@ -7,26 +10,44 @@
 #endif
 
 namespace app {
+namespace {
+
+std::optional<int> ParseLanguage(const std::string& text)
+{
+    if (text == "0") return kLanguageEnglish;
+    if (text == "2") return kLanguageGerman;
+    if (text == "3") return kLanguagePortuguese;
+    return std::nullopt;
+}
+
+}  // namespace
 
 std::u16string ProductTitle() { return u"flashdesk " + platform::Utf8ToUtf16(FLASHDESK_VERSION); }
 
-std::string UsageText(const std::string& programName)
+std::string UsageText(const std::string& programName, FrontEnd frontEnd)
 {
+    const bool console = frontEnd == FrontEnd::kConsole;
+    const std::string language = console ? "  --language N            instructions: 0 English, 2 German, 3 Portuguese (default 3)\n" : "";
+    const std::string keptLogs = console ? "$XDG_STATE_HOME/flashdesk/logs (default ~/.local/state/flashdesk/logs)"
+                                         : "%LOCALAPPDATA%\\flashdesk\\Logs";
     return "usage: " + programName + " [options]\n"
            "Updates the firmware of a KVR 4G wireless router joined to this PC by a LAN cable.\n"
-           "  --router ADDR[:PORT]    router web interface (default 192.168.1.1:80)\n"
+           "  --router ADDR[:PORT]    router web interface (default 192.168.1.1:80); the announced\n"
+           "                          address is the local one on the route to it\n"
            "  --announce ADDR[:PORT]  UDP announcement destination (default 255.255.255.255:3536)\n"
            "  --listen-port N         TCP port the router connects back to (default 4536)\n"
-           "  --host-filter TEXT      prefix of the local address to announce (default 192.168)\n"
+           "  --host-filter TEXT      text the announced local address must contain (default 192.168)\n"
            "  --arp-command CMD       command that flushes the ARP cache\n"
            "                          (default: arp -d on Windows, ip neigh flush all elsewhere)\n"
-           "  --yes                   press UPDATE as soon as it is enabled; accept dialogs\n"
+           "  --yes                   press UPDATE as soon as it is enabled; accept dialogs\n" +
+           language +
            "  --help                  show this text\n"
            "  --version               show the program version\n"
+           "The logs of the last " + std::to_string(kKeptRuns) + " updates are kept in " + keptLogs + ".\n"
            "Environment: FLASHDESK_TIME_SCALE=N runs every wait N times faster.\n";
 }
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args)
+ParsedOptions ParseOptions(const std::vector<std::string>& args, FrontEnd frontEnd)
 {
     Options options;
     ParsedOptions result;
@@ -57,6 +78,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args)
         } else if (arg == "--host-filter") {
             if (!hasValue) return fail("--host-filter needs a text");
             options.endpoints.hostFilter = args[++i];
+        } else if (arg == "--language" && frontEnd == FrontEnd::kConsole) {
+            if (!hasValue) return fail("--language needs 0, 2 or 3");
+            const std::optional<int> language = ParseLanguage(args[++i]);
+            if (!language) return fail("invalid language for --language: " + args[i] + " (0 English, 2 German, 3 Portuguese)");
+            options.language = *language;
         } else if (arg == "--arp-command") {
             if (!hasValue) return fail("--arp-command needs a command");
             options.endpoints.arpCommand = args[++i];

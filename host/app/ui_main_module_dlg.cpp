@@ -28,8 +28,8 @@ std::u16string ReportText(const void* data)
 
 }  // namespace
 
-CUIMainModuleDlg::CUIMainModuleDlg(MainView& view, WorkflowPorts ports, std::u16string programName)
-    : view_(view), ports_(ports), programName_(std::move(programName))
+CUIMainModuleDlg::CUIMainModuleDlg(MainView& view, WorkflowPorts ports, std::u16string programName, int language)
+    : view_(view), ports_(ports), programName_(std::move(programName)), language_(language)
 {
 }
 
@@ -53,7 +53,6 @@ CUIMainModuleDlg::InitOutcome CUIMainModuleDlg::OnInitDialog()
         instanceGuard_->Close();
         return InitOutcome::kExitProcess;
     }
-    language_ = kWelcomeLanguage;
     for (const ControlText& entry : MainWindowTexts(language_)) {
         view_.SetControlText(entry.controlId, std::u16string(entry.text));
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "app/instruction_texts.h"
 #include "app/main_view.h"
 #include "app/workflow_ports.h"
 #include "platform/named_mutex.h"
@@ -36,8 +37,9 @@ struct PortEntry {
 
 class CUIMainModuleDlg : public platform::ReportSink {
 public:
-    // `programName`: the program's file name without extension (message captions).
-    CUIMainModuleDlg(MainView& view, WorkflowPorts ports, std::u16string programName);
+    // `programName`: the program's file name without extension (message
+    // captions); `language`: the main window's text set (MainWindowTexts).
+    CUIMainModuleDlg(MainView& view, WorkflowPorts ports, std::u16string programName, int language = kWelcomeLanguage);
     // Stops both workflow threads at their next safe point and waits for them.
     ~CUIMainModuleDlg() override;
     CUIMainModuleDlg(const CUIMainModuleDlg&) = delete;
@@ -105,7 +107,7 @@ private:
     std::u16string programName_;
     std::unique_ptr<platform::NamedMutex> instanceGuard_;
 
-    int language_ = 0;
+    const int language_;
     std::u16string workDir_;
     int curPort_ = 0;
     std::atomic<int> factoryMode_{0};

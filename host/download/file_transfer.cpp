@@ -22,6 +22,40 @@ void Call(const std::function<void()>& report)
     if (report) report();
 }
 
+// The rawBytes reports of one file: none sent at the start, the bytes sent
+// when kRawBytesReportMs have passed since the last report, and the end
+// when it goes out of scope, on every way out of the transfer.
+class RawBytesReports {
+public:
+    RawBytesReports(const std::function<void(uint32_t, uint32_t)>& report, uint32_t size) : report_(report), size_(size)
+    {
+        Report(0);
+    }
+    ~RawBytesReports()
+    {
+        if (report_) report_(0, 0);
+    }
+    RawBytesReports(const RawBytesReports&) = delete;
+    RawBytesReports& operator=(const RawBytesReports&) = delete;
+
+    void Sent(uint32_t sent)
+    {
+        if (platform::MonotonicMs() - lastMs_ >= kRawBytesReportMs) Report(sent);
+    }
+
+private:
+    void Report(uint32_t sent)
+    {
+        if (!report_) return;
+        lastMs_ = platform::MonotonicMs();
+        report_(sent, size_);
+    }
+
+    const std::function<void(uint32_t, uint32_t)>& report_;
+    const uint32_t size_;
+    uint64_t lastMs_ = 0;
+};
+
 }  // namespace
 
 TransferResult SendFileToDevice(devlink::CNetSerial& port, const std::u16string& path, uint8_t type,
@@ -51,6 +85,7 @@ TransferResult SendFileToDevice(devlink::CNetSerial& port, const std::u16string&
 
     std::array<char, kTransferPieceBytes> piece{};
     uint32_t offset = 0;
+    RawBytesReports rawBytes(progress.rawBytes, size);
     while (offset < size) {
         if (progress.atPiece) progress.atPiece(offset, size);
         file.clear();
@@ -63,6 +98,7 @@ TransferResult SendFileToDevice(devlink::CNetSerial& port, const std::u16string&
             return TransferResult::kWriteFailed;
         }
         offset += static_cast<uint32_t>(count);
+        rawBytes.Sent(offset);
         if (pauseMs > 0) platform::SleepMs(pauseMs);
     }
     return TransferResult::kSent;

@@ -12,6 +12,7 @@
 namespace download {
 
 inline constexpr uint32_t kTransferPieceBytes = 1350;
+inline constexpr uint64_t kRawBytesReportMs = 250;
 
 // The progress reports of one transfer; each may be empty.
 struct TransferProgress {
@@ -19,6 +20,10 @@ struct TransferProgress {
     std::function<void()> afterAnnouncement;
     // Before each piece: its offset and the file size.
     std::function<void(uint32_t offset, uint32_t size)> atPiece;
+    // While the raw bytes go out: the bytes sent and the file size, first
+    // with none sent, then at most every kRawBytesReportMs of clock time;
+    // once more with size 0 when they stop, the file sent whole or not.
+    std::function<void(uint32_t sent, uint32_t size)> rawBytes;
 };
 
 enum class TransferResult {

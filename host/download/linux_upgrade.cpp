@@ -17,6 +17,7 @@ int Operation_UpgradeLinux(const DownloadStep& step, uint32_t& code)
     step.reporter.Progress(92);
     TransferProgress progress;
     progress.afterAnnouncement = [&step] { step.reporter.Progress(93); };
+    progress.rawBytes = [&step](uint32_t sent, uint32_t size) { step.reporter.RawBytes(sent, size); };
     switch (SendFileToDevice(step.engine, step.config.m_strLinuxPath, devlink::kLinuxImage, progress, 0, code)) {
     case TransferResult::kSent: break;
     case TransferResult::kOpenFailed: return -1;

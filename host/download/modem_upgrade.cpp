@@ -18,9 +18,10 @@ void ReportAndLog(const DownloadStep& step, const std::u16string& text)
     platform::DebugOutput(text);
 }
 
-int SendModemFile(const DownloadStep& step, const std::u16string& path, uint8_t type, const TransferProgress& progress,
+int SendModemFile(const DownloadStep& step, const std::u16string& path, uint8_t type, TransferProgress progress,
                   uint32_t pauseMs, int32_t donePercent, uint32_t& code)
 {
+    progress.rawBytes = [&step](uint32_t sent, uint32_t size) { step.reporter.RawBytes(sent, size); };
     switch (SendFileToDevice(step.engine, path, type, progress, pauseMs, code)) {
     case TransferResult::kSent: step.reporter.Progress(donePercent); return 1;
     case TransferResult::kWriteFailed: step.reporter.Text(kSendFileFail); return 0;

@@ -12,6 +12,13 @@ void ServiceReporter::Text(const std::u16string& text) const { Send(platform::kR
 
 void ServiceReporter::DeviceName(const std::u16string& name) const { Send(platform::kReportVersion, name); }
 
+void ServiceReporter::RawBytes(uint32_t sent, uint32_t size) const
+{
+    if (window_ == nullptr) return;
+    const platform::TransferBytes bytes{sent, size};
+    window_->SendReport(platform::ServiceReport{platform::kReportTransfer, port_, &bytes, sizeof bytes});
+}
+
 void ServiceReporter::ShowMessageBox(const std::u16string& text) const
 {
     if (window_ != nullptr) window_->ShowMessageBox(text);

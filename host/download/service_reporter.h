@@ -1,6 +1,7 @@
 // The download service's reports to the main window: progress percentages,
-// lines for a port's log and the device name, each delivered synchronously
-// (WM_SERVICE_REPORT), and the modal message box of the file check.
+// lines for a port's log, the device name and the raw bytes of a transfer,
+// each delivered synchronously (WM_SERVICE_REPORT), and the modal message
+// box of the file check.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@ public:
     void Text(const std::u16string& text) const;
     // Kind 6: the name the version field shows.
     void DeviceName(const std::u16string& name) const;
+    // Kind 100: the raw bytes of the file under way (size 0: they stopped).
+    void RawBytes(uint32_t sent, uint32_t size) const;
     // Returns when the user has closed the box.
     void ShowMessageBox(const std::u16string& text) const;
 

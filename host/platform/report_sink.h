@@ -16,6 +16,13 @@ enum ReportKind : int32_t {
     kReportStatus = 3,    // data: UTF-16 text for the port's log
     kReportMain = 4,      // data: UTF-16 text for slot 0's log
     kReportVersion = 6,   // data: UTF-16 text for the version field
+    kReportTransfer = 100,  // data: TransferBytes; the window ignores it
+};
+
+// The raw bytes of the file under way; size 0 once they have stopped.
+struct TransferBytes {
+    uint32_t sent = 0;
+    uint32_t size = 0;
 };
 
 struct ServiceReport {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <vector>
 
 #include "app/control_ids.h"
 #include "app/instruction_texts.h"
@@ -17,10 +18,26 @@ namespace {
 constexpr int kBarWidth = 30;
 constexpr auto kLoopWait = std::chrono::milliseconds(50);
 
+// The instructions in `language`: the instructions dialog's own texts, which
+// are written in kWelcomeLanguage, or else the instruction lines of the main
+// window's text set.
+std::vector<std::u16string_view> Instructions(int language)
+{
+    std::vector<std::u16string_view> lines;
+    if (language == kWelcomeLanguage) {
+        for (const ControlText& entry : WelcomeTexts()) lines.push_back(entry.text);
+        return lines;
+    }
+    for (const ControlText& entry : MainWindowTexts(language)) {
+        if (entry.controlId >= IDC_TEXT_1128 && entry.controlId <= IDC_TEXT_1136) lines.push_back(entry.text);
+    }
+    return lines;
+}
+
 }  // namespace
 
-ConsoleView::ConsoleView(bool autoYes, std::FILE* out)
-    : autoYes_(autoYes), out_(out), interactive_(::isatty(STDIN_FILENO) != 0 && ::isatty(::fileno(out)) != 0)
+ConsoleView::ConsoleView(bool autoYes, int language, std::FILE* out)
+    : autoYes_(autoYes), language_(language), out_(out), interactive_(::isatty(STDIN_FILENO) != 0 && ::isatty(::fileno(out)) != 0)
 {
 }
 
@@ -103,7 +120,7 @@ void ConsoleView::Render(bool force)
                        "] " + Text(IDC_PERCENT_TEXT);
     const std::string version = Text(IDC_VERSION_FIELD);
     line += " | " + Text(IDC_VERSION_LABEL) + " " + (version.empty() ? "-" : version);
-    line += " | " + Text(IDC_STATUS_LINE);
+    line += " | " + Text(IDC_STATUS_LINE) + transferRate_.Text();
     if (enabled_[IDC_UPDATE_BUTTON] && !autoYes_) line += " | Enter: " + Text(IDC_UPDATE_BUTTON) + ", q: sair";
     if (!force && line == lastRendered_) return;
     lastRendered_ = line;
@@ -146,7 +163,9 @@ void ConsoleView::ShowMessage(const std::u16string& text, const std::u16string& 
 
 bool ConsoleView::RunWelcomeDialog()
 {
-    for (const ControlText& entry : WelcomeTexts()) std::fprintf(out_, "%s\n", platform::Utf16ToUtf8(entry.text).c_str());
+    for (std::u16string_view text : Instructions(language_)) {
+        std::fprintf(out_, "%s\n", platform::Utf16ToUtf8(text).c_str());
+    }
     if (autoYes_) {
         std::fprintf(out_, "\n");
         return true;
@@ -158,6 +177,8 @@ bool ConsoleView::RunWelcomeDialog()
     if (!answer) inputOpen_ = false;
     return answer && answer->empty();
 }
+
+void ConsoleView::ShowTransfer(const platform::TransferBytes& bytes) { transferRate_.Add(bytes); }
 
 void ConsoleView::StartTimer(int timerId, uint32_t periodMs)
 {

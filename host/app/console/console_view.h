@@ -1,6 +1,7 @@
 // The main window as a terminal: a status line with a progress bar, the
-// version and device state, and prompts in place of the buttons. Runs an
-// event loop on the calling thread, which is the view's thread.
+// version, the device state and the rate of a file transfer, and prompts in
+// place of the buttons. Runs an event loop on the calling thread, which is
+// the view's thread.
 #pragma once
 
 #include <atomic>
@@ -10,17 +11,20 @@
 #include <optional>
 #include <string>
 
+#include "app/console/transfer_rate.h"
 #include "app/main_view.h"
 #include "app/ui_main_module_dlg.h"
 #include "app/view_task_queue.h"
+#include "platform/report_sink.h"
 
 namespace app {
 
 class ConsoleView : public MainView {
 public:
     // `autoYes`: accept the instructions, press UPDATE once it is enabled and
-    // acknowledge message boxes without waiting for a key.
-    ConsoleView(bool autoYes, std::FILE* out);
+    // acknowledge message boxes without waiting for a key. `language`: the
+    // main window's text set (MainWindowTexts) whose instructions it shows.
+    ConsoleView(bool autoYes, int language, std::FILE* out);
 
     // Runs the window until it closes; false when start-up ended the process.
     bool Run(CUIMainModuleDlg& dialog);
@@ -37,6 +41,9 @@ public:
     void PostClose() override;
     bool RunOnViewThread(const std::function<void()>& task) override;
 
+    // A raw-bytes report of a file transfer, on the view's thread.
+    void ShowTransfer(const platform::TransferBytes& bytes);
+
 private:
     struct Timer {
         uint32_t periodMs = 0;
@@ -52,6 +59,7 @@ private:
     std::string Text(int controlId) const;
 
     const bool autoYes_;
+    const int language_;
     std::FILE* out_;
     const bool interactive_;
     bool inputOpen_ = true;
@@ -64,6 +72,7 @@ private:
     int progressHigh_ = 100;
     int progress_ = 0;
     bool updatePressed_ = false;
+    TransferRate transferRate_;
     std::string lastRendered_;
     bool lineOpen_ = false;
 };

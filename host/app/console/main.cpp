@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console/console_report_sink.h"
 #include "app/console/console_view.h"
 #include "app/options.h"
 #include "app/service_link_ports.h"
@@ -18,14 +19,14 @@
 int main(int argc, char** argv)
 {
     const std::string programName = "flashdesk";
-    const app::ParsedOptions parsed = app::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const app::ParsedOptions parsed = app::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), app::FrontEnd::kConsole);
     if (!parsed.options) {
-        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), parsed.error.c_str(), app::UsageText(programName).c_str());
+        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), parsed.error.c_str(), app::UsageText(programName, app::FrontEnd::kConsole).c_str());
         return 2;
     }
     const app::Options& options = *parsed.options;
     if (options.help) {
-        std::fputs(app::UsageText(programName).c_str(), stdout);
+        std::fputs(app::UsageText(programName, app::FrontEnd::kConsole).c_str(), stdout);
         return 0;
     }
     if (options.version) {
@@ -39,9 +40,11 @@ int main(int argc, char** argv)
     // The server's session log goes to "Logs" under the current folder.
     download::CDownloadService service(download::ServiceSettingsFor(options.endpoints, u"."));
     app::ServiceLinkPorts link(service);
-    app::ConsoleView view(options.yes, stdout);
-    app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName));
-    service.SetWindow(&dialog);
+    app::ConsoleView view(options.yes, options.language, stdout);
+    app::CUIMainModuleDlg dialog(view, app::WorkflowPorts{webClient, service, link, files}, platform::Utf8ToUtf16(programName),
+                                 options.language);
+    app::ConsoleReportSink reports(dialog, view);
+    service.SetWindow(&reports);
     dialog.SetKeptLogsRoot(platform::KeptLogsRoot());
     if (!view.Run(dialog)) return 0;
     if (!dialog.KeptRunFolder().empty()) {

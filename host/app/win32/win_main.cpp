@@ -24,14 +24,14 @@ void ShowText(const std::string& text, UINT icon, bool pressOkItself)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     const std::string programName = platform::Utf16ToUtf8(app::winui::ProgramName());
-    const app::ParsedOptions parsed = app::ParseOptions(app::winui::ProcessArguments());
+    const app::ParsedOptions parsed = app::ParseOptions(app::winui::ProcessArguments(), app::FrontEnd::kWindow);
     if (!parsed.options) {
-        ShowText(programName + ": " + parsed.error + "\n\n" + app::UsageText(programName), MB_ICONERROR, false);
+        ShowText(programName + ": " + parsed.error + "\n\n" + app::UsageText(programName, app::FrontEnd::kWindow), MB_ICONERROR, false);
         return kUsageError;
     }
     const app::Options& options = *parsed.options;
     if (options.help) {
-        ShowText(app::UsageText(programName), MB_ICONINFORMATION, options.yes);
+        ShowText(app::UsageText(programName, app::FrontEnd::kWindow), MB_ICONINFORMATION, options.yes);
         return 0;
     }
     if (options.version) {

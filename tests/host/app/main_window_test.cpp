@@ -26,6 +26,17 @@ TEST_F(StartUp, PreparesTheWorkFolderAndShowsPortugueseTexts)
     EXPECT_EQ(router.rewriteCalls, 2);
 }
 
+TEST_F(StartUp, AChosenLanguageGivesTheWindowThatSetsTexts)
+{
+    dialog = std::make_unique<app::CUIMainModuleDlg>(view, router.Ports(), u"flashdesk", app::kLanguageEnglish);
+    router.sink = dialog.get();
+    ASSERT_EQ(Start(), app::CUIMainModuleDlg::InitOutcome::kRunning);
+    EXPECT_EQ(view.Text(IDC_UPDATE_BUTTON), u"UPDATE");
+    EXPECT_EQ(view.Text(IDC_VERSION_LABEL), u"Version:");
+    EXPECT_EQ(view.Text(IDC_PROGRESS_LABEL), u"Progress:");
+    EXPECT_EQ(view.Text(IDC_TEXT_1133), u"NOTE!");
+}
+
 TEST_F(StartUp, SecondInstanceShowsAindaProcessandoAndEnds)
 {
     platform::NamedMutex first(u"KVRKR880+,CDC149A3-EA15-4a6c-ADA6-71F04D81FCF9");
@@ -96,8 +107,11 @@ TEST_F(Window, ReportsGoToProgressLogAndVersionField)
     dialog->SendReport(platform::ServiceReport{platform::kReportMain, 100, u"config", 0});
     dialog->SendReport(platform::ServiceReport{platform::kReportVersion, 0, u"KVR 4G Wireless Router", 0});
     dialog->SendReport(platform::ServiceReport{5, 0, u"ignored", 0});
+    const platform::TransferBytes bytes{1350, 2700};
+    dialog->SendReport(platform::ServiceReport{platform::kReportTransfer, 0, &bytes, sizeof bytes});
     dialog->SendReport(platform::ServiceReport{platform::kReportStatus, 9, u"no such slot", 0});
     EXPECT_EQ(view.Text(IDC_VERSION_FIELD), u"KVR 4G Wireless Router");
+    EXPECT_EQ(view.Text(IDC_PERCENT_TEXT), u"64%");
     std::u16string log;
     view.Call([&] { log = dialog->LogBuffer(0); });
     // Three lines, each "HH:MM:SS:" + text + LF.

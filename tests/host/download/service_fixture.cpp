@@ -60,6 +60,10 @@ void RecordingWindow::SendReport(const platform::ServiceReport& report)
         break;
     case platform::kReportStatus: texts_.emplace_back(static_cast<const char16_t*>(report.data)); break;
     case platform::kReportVersion: names_.emplace_back(static_cast<const char16_t*>(report.data)); break;
+    case platform::kReportTransfer:
+        EXPECT_EQ(report.size, static_cast<int32_t>(sizeof(platform::TransferBytes)));
+        rawBytes_.push_back(*static_cast<const platform::TransferBytes*>(report.data));
+        break;
     default: ADD_FAILURE() << "report of kind " << report.kind;
     }
 }
@@ -93,6 +97,12 @@ std::vector<std::u16string> RecordingWindow::Names()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return names_;
+}
+
+std::vector<platform::TransferBytes> RecordingWindow::RawBytes()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rawBytes_;
 }
 
 std::vector<std::u16string> RecordingWindow::Boxes()

@@ -48,6 +48,7 @@ public:
     std::optional<int32_t> LastProgress();
     std::vector<std::u16string> Texts();
     std::vector<std::u16string> Names();
+    std::vector<platform::TransferBytes> RawBytes();
     std::vector<std::u16string> Boxes();
     // Every report went to this port.
     bool AllForPort(int port);
@@ -58,6 +59,7 @@ private:
     std::vector<std::u16string> texts_;
     std::vector<std::u16string> names_;
     std::vector<std::u16string> boxes_;
+    std::vector<platform::TransferBytes> rawBytes_;
     std::vector<int> ports_;
 };
 

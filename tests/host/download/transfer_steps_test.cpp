@@ -2,6 +2,7 @@
 // what a file that cannot be opened does.
 #include "service_fixture.h"
 
+#include "download/file_transfer.h"
 #include "download/linux_upgrade.h"
 #include "download/modem_upgrade.h"
 #include "payload/firmware_files.h"
@@ -67,6 +68,32 @@ TEST_F(TransferSteps, AChecksumFileOf2701BytesReportsProgress71_70_79_89_90)
     EXPECT_EQ(device_->Transfers()[0].announcedSize, 2701u);
 }
 
+TEST_F(TransferSteps, RawBytesAreReportedAtTheStartEvery250MsAndOnceMoreAtTheEnd)
+{
+    // 100 pieces with 10 ms after each: the clock is 250 ms on after the
+    // 26th, the 51st and the 76th.
+    const uint32_t size = 100 * download::kTransferPieceBytes;
+    service_->Config().m_strModemMd5Path = File("checksum", size);
+    EXPECT_EQ(Call([&] { return download::SendModemChecksum(Step(), code_); }), 1);
+    std::vector<std::pair<uint32_t, uint32_t>> reports;
+    for (const platform::TransferBytes& bytes : window_.RawBytes()) reports.emplace_back(bytes.sent, bytes.size);
+    const uint32_t piece = download::kTransferPieceBytes;
+    EXPECT_EQ(reports, (std::vector<std::pair<uint32_t, uint32_t>>{
+                           {0, size}, {26 * piece, size}, {51 * piece, size}, {76 * piece, size}, {0, 0}}));
+    ASSERT_TRUE(Received(1));
+}
+
+TEST_F(TransferSteps, ALinuxImageReportsItsRawBytesToo)
+{
+    service_->Config().m_strLinuxPath = File("linux", 3000);
+    EXPECT_EQ(Call([&] { return download::Operation_UpgradeLinux(Step(), code_); }), 0);
+    const std::vector<platform::TransferBytes> reports = window_.RawBytes();
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(reports.front().sent, 0u);
+    EXPECT_EQ(reports.front().size, 3000u);
+    EXPECT_EQ(reports.back().size, 0u);
+}
+
 TEST_F(TransferSteps, AnEmptyFileSendsOnlyItsStartBlock)
 {
     service_->Config().m_strModemImagePath = File("empty", 0);
@@ -84,6 +111,7 @@ TEST_F(TransferSteps, AModemFileThatCannotBeOpenedSetsCode3AndSendsNothing)
     EXPECT_EQ(code_, 3u);
     EXPECT_TRUE(window_.Progress().empty());
     EXPECT_TRUE(window_.Texts().empty());
+    EXPECT_TRUE(window_.RawBytes().empty());
     ASSERT_TRUE(clock_.Settle());
     EXPECT_EQ(device_->RequestTypes(), (std::vector<uint8_t>{devlink::kCmdIpMac}));
 }
