@@ -1,8 +1,6 @@
 #include "app/options.h"
 
 #include "app/kept_logs.h"
-
-
 #include "platform/text.h"
 
 #ifndef FLASHDESK_VERSION
