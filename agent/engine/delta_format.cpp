@@ -19,16 +19,17 @@ uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size)
 
 namespace {
 
-// The twelve 32-bit header fields in their order on disk, from offset 4.
+// The 32-bit header fields in their order on disk, from offset 4.
 uint32_t* header_words(kvr_delta_header& h, int i)
 {
     uint32_t* words[] = {&h.version, &h.kind, &h.codec, &h.dict_size, &h.block_size, &h.source_size,
                          &h.target_size, &h.block_count, &h.source_block_count, &h.ref_count,
-                         &h.frame_count, &h.body_size};
+                         &h.frame_count, &h.body_size, &h.transform, &h.transform_start, &h.transform_end};
     return words[i];
 }
-constexpr int kHeaderWords = 12;
+constexpr int kHeaderWords = 15;
 constexpr uint32_t kHashesAt = 4 + 4 * kHeaderWords;
+static_assert(kHashesAt + 3 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HEADER_SIZE && kHashesAt + 2 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HASHED_HEADER);
 
 } // namespace
 

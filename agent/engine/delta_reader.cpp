@@ -1,5 +1,6 @@
 #include "delta_reader.h"
 
+#include "code_transform.h"
 #include "engine_callbacks.h"
 
 #include <sodium.h>
@@ -17,6 +18,11 @@ uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
         DE_Trace(run->ctx, "%s: delta made for block size 0x%x, flash has 0x%x\n", run->part_name,
                  h.block_size, flash_block);
         return KVR_ENGINE_ERR_BLOCK_SIZE;
+    }
+    if (!kvr_transform_known(h.transform) || h.transform_start > h.transform_end) {
+        DE_Trace(run->ctx, "%s: delta names code transform %u over 0x%x..0x%x, which this engine does not know\n",
+                 run->part_name, h.transform, h.transform_start, h.transform_end);
+        return KVR_ENGINE_ERR_HEADER;
     }
     bool sane = h.codec == KVR_DELTA_CODEC_LZMA2 && h.block_size > 0 &&
                 h.block_size <= KVR_DELTA_BLOCK_LIMIT && h.dict_size >= 4096 &&

@@ -70,9 +70,11 @@ std::vector<uint8_t> target_block(const std::vector<uint8_t>& image, uint32_t in
 
 } // namespace
 
-std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
-                                       const block_plan& plan, uint32_t block_size, delta_stats* stats)
+std::vector<uint8_t> write_image_delta(const image_pair& images, const block_plan& plan, uint32_t block_size,
+                                       delta_stats* stats)
 {
+    const std::vector<uint8_t>& old_image = images.old_image;
+    const std::vector<uint8_t>& new_image = images.new_image;
     if (block_size == 0 || block_size > KVR_DELTA_BLOCK_LIMIT || old_image.size() > UINT32_MAX / 2 ||
         new_image.size() > UINT32_MAX / 2)
         throw std::runtime_error("block size or image size out of range");
@@ -81,12 +83,12 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
     for (uint32_t i = 0; i < plan.blocks.size(); ++i) {
         frame_parts parts;
         parts.source_at = frames.empty() ? 0 : frames.back().source_at;
-        encode_block(old_image, new_image, plan.blocks[i], &parts);
+        encode_block(images.old_coded, images.new_coded, plan.blocks[i], &parts);
         if (frames.empty() || frames.back().size() + parts.size() > KVR_DELTA_FRAME_LIMIT) {
             frames.emplace_back();
             frames.back().first_block = i;
             parts = frame_parts{};
-            encode_block(old_image, new_image, plan.blocks[i], &parts);
+            encode_block(images.old_coded, images.new_coded, plan.blocks[i], &parts);
         }
         if (parts.size() > KVR_DELTA_FRAME_LIMIT) throw std::runtime_error("a block's operations exceed a frame");
         frame_parts& f = frames.back();
@@ -110,6 +112,9 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
     h.block_count = uint32_t(plan.blocks.size());
     h.source_block_count = kvr_delta_blocks_for(h.source_size, block_size);
     h.frame_count = uint32_t(frames.size());
+    h.transform = images.transform.kind;
+    h.transform_start = images.transform.start;
+    h.transform_end = images.transform.end;
     for (const planned_block& b : plan.blocks) h.ref_count += uint32_t(b.reads.size());
     crypto_hash_sha256(h.source_hash, old_image.data(), old_image.size());
     crypto_hash_sha256(h.target_hash, new_image.data(), new_image.size());
@@ -152,7 +157,7 @@ std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, co
     }
     for (const std::vector<uint8_t>& p : packed) body.insert(body.end(), p.begin(), p.end());
     std::vector<uint8_t> delta = seal_delta(h, body);
-    if (stats != nullptr) *stats = {h.block_count, h.frame_count, plan.broken_copies};
+    if (stats != nullptr) *stats = {h.block_count, h.frame_count, plan.broken_copies, h.transform, 0};
     return delta;
 }
 

@@ -1,4 +1,5 @@
 // The shared format pieces: SHA-256, header fields, varints.
+#include "code_transform.h"
 #include "delta_format.h"
 
 #include <sodium.h>
@@ -53,18 +54,25 @@ TEST(DeltaFormat, HeaderFieldsRoundTrip)
     h.ref_count = 9;
     h.frame_count = 2;
     h.body_size = 4242;
+    h.transform = KVR_TRANSFORM_THUMB2;
+    h.transform_start = 0x34;
+    h.transform_end = 0x10000;
     for (int i = 0; i < 32; ++i) h.source_hash[i] = uint8_t(i), h.target_hash[i] = uint8_t(2 * i), h.delta_hash[i] = uint8_t(3 * i);
     uint8_t raw[KVR_DELTA_HEADER_SIZE];
     kvr_delta_header_write(h, raw);
     EXPECT_EQ(std::memcmp(raw, "KVRD", 4), 0);
-    EXPECT_EQ(raw[4], 2);
+    EXPECT_EQ(raw[4], 3);
     EXPECT_EQ(kvr_le32(raw + 20), 0x20000u);
+    EXPECT_EQ(kvr_le32(raw + 52), uint32_t(KVR_TRANSFORM_THUMB2));
+    EXPECT_EQ(kvr_le32(raw + 60), 0x10000u);
     kvr_delta_header back = {};
     ASSERT_TRUE(kvr_delta_header_read(raw, &back));
     EXPECT_EQ(std::memcmp(&back, &h, sizeof h), 0);
     raw[4] = 1; // the first format, with 32-byte block hashes
     EXPECT_FALSE(kvr_delta_header_read(raw, &back));
-    raw[4] = 3;
+    raw[4] = 2; // without the code transform fields
+    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
+    raw[4] = 4;
     EXPECT_FALSE(kvr_delta_header_read(raw, &back));
 }
 

@@ -53,10 +53,10 @@ std::vector<uint8_t> read_bench_file(const std::string& relative)
 }
 
 mem_flash prepared(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image, uint32_t size,
-                   uint32_t block_size)
+                   uint32_t block_size, std::optional<uint32_t> transform)
 {
     mem_flash flash = make_mem_flash(old_image, size, block_size);
-    flash.delta = fotapack::make_image_delta(old_image, new_image, block_size, nullptr);
+    flash.delta = fotapack::make_image_delta(old_image, new_image, block_size, nullptr, transform);
     return flash;
 }
 

@@ -4,6 +4,7 @@
 #include "mem_flash.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,10 @@ std::vector<uint8_t> random_bytes(size_t size, uint32_t seed);
 std::vector<uint8_t> edited(const std::vector<uint8_t>& old_image, uint32_t seed, int edits);
 std::vector<uint8_t> read_bench_file(const std::string& relative);
 
-// A partition of `size` bytes holding old_image, and the delta to new_image.
+// A partition of `size` bytes holding old_image, and the delta to new_image
+// (with the code transform `transform` when given, else as fotapack chooses).
 mem_flash prepared(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image, uint32_t size,
-                   uint32_t block_size);
+                   uint32_t block_size, std::optional<uint32_t> transform = std::nullopt);
 
 // The partition starts with the image.
 bool holds(const mem_flash& flash, const std::vector<uint8_t>& image);
