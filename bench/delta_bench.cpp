@@ -1,10 +1,14 @@
 // Delta sizes and times on real image pairs: ours (in place, 128 KiB erase
-// blocks) against bsdiff and xdelta3 -9, run as processes in the same run;
-// apply on the in-memory partition with its peak heap and flash writes.
+// blocks; with the code transform fotapack chose, and without one) against
+// bsdiff and xdelta3 -9, run as processes in the same run; apply on the
+// in-memory partition with its peak heap and flash writes. The ARM pairs
+// (ARM code: the armhf, arm64 and armmp pairs and the Cortex-M firmware)
+// get their own geometric mean.
 // Usage: delta_bench [SHIPPED-PAIRS-DIR [MADE-PAIRS-DIR]]; the made pairs
 // (bench/make_pairs.sh) are folders holding "old" and "new", and, for a
 // file-system delta, folder trees "old-tree" and "new-tree" (measured against
 // the peers' deltas of the images "old" and "new").
+#include "code_transform.h"
 #include "file_io.h"
 #include "fs_test_support.h"
 #include "image_delta.h"
@@ -48,6 +52,13 @@ uintmax_t peer_size(const std::string& command, const std::string& out)
     std::filesystem::remove(out);
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0 || !std::filesystem::exists(out)) return 0;
     return std::filesystem::file_size(out);
+}
+
+bool is_arm_pair(const std::string& label)
+{
+    for (const char* mark : {"arm", "pybv11", "libcrypto"})
+        if (label.find(mark) != std::string::npos) return true;
+    return false;
 }
 
 double percent(uintmax_t part, size_t whole)
@@ -99,10 +110,11 @@ int main(int argc, char** argv)
     std::string tmp = std::filesystem::temp_directory_path().string() + "/delta_bench." + std::to_string(getpid());
     std::filesystem::create_directories(tmp);
     std::printf("erase block %u bytes, page %u bytes; sizes in bytes (%% of the new image)\n", kBlock, kPage);
-    std::printf("%-32s %10s %18s %18s %18s %7s %7s %6s %6s %9s %8s %8s\n", "pair (new image)", "new", "ours",
-                "bsdiff", "xdelta3 -9", "/bsdiff", "/xdelta", "gen s", "apply s", "peak heap", "erases", "programs");
-    double log_sum = 0, shipped_log_sum = 0, worst = 0;
-    int pairs = 0;
+    std::printf("%-26s %10s %18s %7s %9s %18s %18s %7s %7s %6s %6s %9s %8s %8s\n", "pair (new image)", "new", "ours",
+                "code", "no code", "bsdiff", "xdelta3 -9", "/bsdiff", "/xdelta", "gen s", "apply s", "peak heap", "erases",
+                "programs");
+    double log_sum = 0, shipped_log_sum = 0, worst = 0, arm_log_sum = 0, arm_worst = 0;
+    int pairs = 0, arm_pairs = 0;
     for (size_t n = 0; n < pairs_to_run.size(); ++n) {
         const std::string& old_path = pairs_to_run[n].old_file;
         const std::string& new_path = pairs_to_run[n].new_file;
@@ -110,7 +122,8 @@ int main(int argc, char** argv)
         std::string label = n < shipped ? name.filename().string() : name.parent_path().filename().string();
         std::vector<uint8_t> old_image = fotapack::read_file(old_path), new_image = fotapack::read_file(new_path);
         auto start = std::chrono::steady_clock::now();
-        std::vector<uint8_t> delta = fotapack::make_image_delta(old_image, new_image, kBlock, nullptr);
+        fotapack::delta_stats stats;
+        std::vector<uint8_t> delta = fotapack::make_image_delta(old_image, new_image, kBlock, &stats);
         double generate = seconds_since(start);
         uintmax_t bsdiff = peer_size("bsdiff '" + old_path + "' '" + new_path + "' '" + tmp + "/b'", tmp + "/b");
         uintmax_t xdelta = peer_size("xdelta3 -9 -f -e -s '" + old_path + "' '" + new_path + "' '" + tmp + "/x'", tmp + "/x");
@@ -129,10 +142,15 @@ int main(int argc, char** argv)
             if (n < shipped) shipped_log_sum += std::log(to_bsdiff);
             worst = std::max(worst, to_bsdiff);
             ++pairs;
+            if (is_arm_pair(label)) {
+                arm_log_sum += std::log(to_bsdiff);
+                arm_worst = std::max(arm_worst, to_bsdiff);
+                ++arm_pairs;
+            }
         }
-        std::printf("%-32s %10zu %9zu (%5.2f%%) %9ju (%5.2f%%) %9ju (%5.2f%%) %7.3f %7.3f %6.2f %6.3f %9u %8ld %8ld%s\n",
-                    label.c_str(), new_image.size(), delta.size(),
-                    percent(delta.size(), new_image.size()), bsdiff, percent(bsdiff, new_image.size()), xdelta,
+        std::printf("%-26s %10zu %9zu (%5.2f%%) %7s %9u %9ju (%5.2f%%) %9ju (%5.2f%%) %7.3f %7.3f %6.2f %6.3f %9u %8ld %8ld%s\n",
+                    label.c_str(), new_image.size(), delta.size(), percent(delta.size(), new_image.size()),
+                    kvr_transform_name(stats.transform), stats.without_transform, bsdiff, percent(bsdiff, new_image.size()), xdelta,
                     percent(xdelta, new_image.size()), to_bsdiff, to_xdelta, generate, apply, traced_heap_peak(flash),
                     flash.block_writes, flash.block_writes * long(kBlock / kPage), exact ? "" : "  APPLY FAILED");
     }
@@ -141,6 +159,9 @@ int main(int argc, char** argv)
                     "largest ours/bsdiff %.3f\n",
                     std::exp(log_sum / pairs), pairs, std::exp(shipped_log_sum / double(shipped)), shipped, worst);
     }
+    if (arm_pairs > 0)
+        std::printf("ARM pairs: geometric mean ours/bsdiff %.3f over %d pairs, largest %.3f\n", std::exp(arm_log_sum / arm_pairs),
+                    arm_pairs, arm_worst);
     std::printf("(erases: blocks rewritten; programs: pages written to them; plus one backup block write each)\n");
     for (const std::string& dir : made_pairs)
         if (std::filesystem::is_directory(dir + "/old-tree") && std::filesystem::is_directory(dir + "/new-tree"))

@@ -3,6 +3,11 @@
 # the shipped benchmark pairs were made, into the folder given (default
 # build/bench-pairs): one folder a pair, holding "old" and "new".
 #   libc-armhf, libstdcxx-armhf   the same library from two armhf builds
+#   asan-arm64                    the AArch64 AddressSanitizer runtime of
+#                                 gcc 11 and gcc 12 (Debian's cross packages)
+#   kernel-armmp                  the uncompressed ARMv7 kernel image (about
+#                                 20 MB) of two Debian armmp kernels, taken
+#                                 out of their zImage
 #   magickcore-amd64, tiff-amd64, de265-amd64   two security updates apart
 #   rootfs-amd64                  a tar image (about 20 MB) of the unpacked
 #                                 trees of ten packages, old set vs new set;
@@ -53,6 +58,45 @@ one libc-armhf usr/arm-linux-gnueabihf/lib/libc.so.6 lib/arm-linux-gnueabihf/lib
     "$(fetch libc6-armhf-cross 2.36-8cross1 all)" "$(fetch libc6 2.36-9+deb12u14 armhf)"
 one libstdcxx-armhf usr/arm-linux-gnueabihf/lib/libstdc++.so.6.0.30 usr/lib/arm-linux-gnueabihf/libstdc++.so.6.0.30 \
     "$(fetch libstdc++6-armhf-cross 12.2.0-14cross1 all)" "$(fetch libstdc++6 12.2.0-14+deb12u1 armhf)"
+one asan-arm64 usr/aarch64-linux-gnu/lib/libasan.so.6.0.0 usr/aarch64-linux-gnu/lib/libasan.so.8.0.0 \
+    "$(fetch libasan6-arm64-cross 11.3.0-11cross1 all)" "$(fetch libasan8-arm64-cross 12.2.0-14cross1 all)"
+
+# kernel SIDE DEB: the kernel image that the zImage of the package unpacks.
+kernel() {
+    local tmp=$out/tmp/kernel-$1
+    unpack "$2" "$tmp"
+    mkdir -p "$out/kernel-armmp"
+    python3 - "$tmp"/boot/vmlinuz-* "$out/kernel-armmp/$1" <<'PY'
+import lzma, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+
+def unpack(at):
+    for opener in (lambda: lzma.LZMADecompressor(), lambda: zlib.decompressobj(16 + 15)):
+        try:
+            return opener().decompress(data[at:])
+        except (lzma.LZMAError, zlib.error):
+            pass
+    return b''
+
+# The largest stream that starts at an xz, lzma or gzip header.
+best = b''
+for magic in (b'\xfd7zXZ\x00', b'\x5d\x00\x00', b'\x1f\x8b\x08'):
+    at = data.find(magic)
+    while at >= 0:
+        found = unpack(at)
+        if len(found) > len(best):
+            best = found
+        at = data.find(magic, at + 1)
+if len(best) < 4 << 20:
+    sys.exit('no compressed kernel inside ' + sys.argv[1])
+open(sys.argv[2], 'wb').write(best)
+PY
+    rm -rf "$tmp"
+}
+kernel old "$(fetch linux-image-6.1.0-47-armmp 6.1.170-3 armhf)"
+kernel new "$(fetch linux-image-6.1.0-50-armmp 6.1.176-1 armhf)"
+echo "kernel-armmp: $(stat -c %s "$out/kernel-armmp/old") -> $(stat -c %s "$out/kernel-armmp/new") bytes"
+
 one magickcore-amd64 usr/lib/x86_64-linux-gnu/libMagickCore-6.Q16.so.6.0.0 usr/lib/x86_64-linux-gnu/libMagickCore-6.Q16.so.6.0.0 \
     "$(fetch libmagickcore-6.q16-6 8:6.9.11.60+dfsg-1.6+deb12u13 amd64)" \
     "$(fetch libmagickcore-6.q16-6 8:6.9.11.60+dfsg-1.6+deb12u16 amd64)"

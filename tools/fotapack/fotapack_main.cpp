@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,12 @@ const char kUsage[] =
     "  verify PACKAGE --public PUBLIC...              checks its signature against the keys\n";
 
 const char kDiffHelp[] =
-    "usage: fotapack diff OLD NEW OUT [--fs] [--block-size BYTES]\n"
+    "usage: fotapack diff OLD NEW OUT [--fs] [--block-size BYTES] [--transform KIND]\n"
     "Writes to OUT the delta that turns the partition image OLD into NEW in\n"
     "place, one erase block at a time (default block size 131072 bytes).\n"
+    "--transform none|a32|thumb2|a64: rewrite the ARM branches of that\n"
+    "instruction set before matching (default: the smallest delta of none and\n"
+    "the sets the new image may hold).\n"
     "--fs: OLD and NEW are folders of a file-system partition; the delta holds\n"
     "per-file operations (folders, new, changed, removed and renamed files,\n"
     "links, attributes), paths relative to the partition's mount path.\n";
@@ -99,12 +103,19 @@ int run_diff(const std::vector<std::string>& args)
 {
     bool file_system = false;
     uint32_t block_size = kDefaultBlockSize;
+    std::optional<uint32_t> transform;
     std::vector<std::string> paths;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--fs")
             file_system = true;
         else if (args[i] == "--block-size" && i + 1 < args.size())
             block_size = uint32_t(std::stoul(args[++i]));
+        else if (args[i] == "--transform" && i + 1 < args.size()) {
+            const std::string name = args[++i];
+            for (uint32_t kind = 0; kind < KVR_TRANSFORM_KINDS; ++kind)
+                if (name == kvr_transform_name(kind)) transform = kind;
+            if (!transform) return usage_error(kDiffHelp);
+        }
         else
             paths.push_back(args[i]);
     }
@@ -117,10 +128,10 @@ int run_diff(const std::vector<std::string>& args)
         return 0;
     }
     delta_stats stats;
-    std::vector<uint8_t> delta = make_image_delta(read_file(paths[0]), read_file(paths[1]), block_size, &stats);
+    std::vector<uint8_t> delta = make_image_delta(read_file(paths[0]), read_file(paths[1]), block_size, &stats, transform);
     write_file(paths[2], delta);
-    std::printf("%zu bytes, %u blocks rewritten, %u frames, %u copy bytes made literal\n", delta.size(),
-                stats.rewritten_blocks, stats.frames, stats.broken_copies);
+    std::printf("%zu bytes, %u blocks rewritten, %u frames, %u copy bytes made literal, code transform %s\n", delta.size(),
+                stats.rewritten_blocks, stats.frames, stats.broken_copies, kvr_transform_name(stats.transform));
     return 0;
 }
 
