@@ -54,10 +54,12 @@ uintmax_t peer_size(const std::string& command, const std::string& out)
     return std::filesystem::file_size(out);
 }
 
-bool is_arm_pair(const std::string& label)
+// By the pair's folder: the shipped Cortex-M firmware and armhf library,
+// the made armhf, arm64 and armmp pairs.
+bool is_arm_pair(const std::string& new_path)
 {
-    for (const char* mark : {"arm", "pybv11", "libcrypto"})
-        if (label.find(mark) != std::string::npos) return true;
+    for (const char* mark : {"arm", "pybv11"})
+        if (new_path.find(mark) != std::string::npos) return true;
     return false;
 }
 
@@ -142,7 +144,7 @@ int main(int argc, char** argv)
             if (n < shipped) shipped_log_sum += std::log(to_bsdiff);
             worst = std::max(worst, to_bsdiff);
             ++pairs;
-            if (is_arm_pair(label)) {
+            if (is_arm_pair(new_path)) {
                 arm_log_sum += std::log(to_bsdiff);
                 arm_worst = std::max(arm_worst, to_bsdiff);
                 ++arm_pairs;

@@ -38,35 +38,6 @@ bool copy_allowed(const kvr_delta_tables& t, const kvr_delta_block& b, const ope
     return false;
 }
 
-// The source block under the view's transform, from a slot or read and
-// rewritten into the older slot.
-const uint8_t* transformed_block(kvr_engine_run* run, const kvr_delta_header& h, kvr_source_view* view, uint32_t index)
-{
-    for (int i = 0; i < 2; ++i)
-        if (view->slot_filled[i] && view->slot_block[i] == index) return view->slots[i];
-    uint32_t slot = view->next_slot;
-    view->next_slot ^= 1;
-    view->slot_filled[slot] = false;
-    uint32_t address = index * h.block_size;
-    uint32_t size = h.source_size - address < h.block_size ? h.source_size - address : h.block_size;
-    if (kvr_dua_read_source(run->ctx, view->slots[slot], address, size) != KVR_DE_OK) return nullptr;
-    kvr_transform_window window = kvr_block_window(index, h.block_size, h.source_size, h.transform_start, h.transform_end);
-    kvr_transform_encode(h.transform, view->slots[slot], size, address, window.start, window.end);
-    view->slot_block[slot] = index;
-    view->slot_filled[slot] = true;
-    return view->slots[slot];
-}
-
-uint32_t read_source(kvr_engine_run* run, const kvr_delta_header& h, kvr_source_view* view, uint8_t* out,
-                     uint32_t source, uint32_t size)
-{
-    if (view->transform == KVR_TRANSFORM_NONE) return kvr_dua_read_source(run->ctx, out, source, size);
-    const uint8_t* block = transformed_block(run, h, view, source / h.block_size);
-    if (block == nullptr) return KVR_DE_ERR_READ;
-    std::memcpy(out, block + source % h.block_size, size);
-    return KVR_DE_OK;
-}
-
 uint32_t malformed(kvr_engine_run* run, uint32_t index)
 {
     DE_Trace(run->ctx, "%s: operations of block %u are malformed\n", run->part_name, index);
@@ -74,24 +45,6 @@ uint32_t malformed(kvr_engine_run* run, uint32_t index)
 }
 
 } // namespace
-
-uint32_t kvr_source_view_init(kvr_engine_run* run, const kvr_delta_header& header, kvr_source_view* view)
-{
-    *view = {};
-    view->transform = header.transform;
-    if (header.transform == KVR_TRANSFORM_NONE) return KVR_DE_OK;
-    for (uint8_t*& slot : view->slots) {
-        slot = static_cast<uint8_t*>(kvr_engine_alloc(run, header.block_size));
-        if (slot == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
-    }
-    return KVR_DE_OK;
-}
-
-void kvr_source_view_forget(kvr_source_view* view, uint32_t index)
-{
-    for (int i = 0; i < 2; ++i)
-        if (view->slot_block[i] == index) view->slot_filled[i] = false;
-}
 
 void kvr_frame_cursor_init(kvr_frame_cursor* c, const kvr_delta_frame& frame, const uint8_t* unpacked)
 {
@@ -112,7 +65,7 @@ uint32_t kvr_block_image_bytes(const kvr_delta_header& h, uint32_t index)
 }
 
 uint32_t kvr_block_build(kvr_engine_run* run, const kvr_delta_tables& t, const kvr_delta_block& b,
-                         kvr_frame_cursor* c, kvr_source_view* view, uint8_t* out)
+                         kvr_frame_cursor* c, uint8_t* out)
 {
     uint32_t image_bytes = kvr_block_image_bytes(t.header, b.index);
     uint32_t count;
@@ -127,11 +80,13 @@ uint32_t kvr_block_build(kvr_engine_run* run, const kvr_delta_tables& t, const k
             return malformed(run, b.index);
         if (out != nullptr && op.copy > 0) {
             uint64_t address = uint64_t(b.index) * t.header.block_size;
-            if (read_source(run, t.header, view, out + filled, op.source, op.copy) != KVR_DE_OK) {
+            if (kvr_dua_read_source(run->ctx, out + filled, op.source, op.copy) != KVR_DE_OK) {
                 DE_Trace(run->ctx, "%s: source read at 0x%x for block at 0x%llx failed\n", run->part_name,
                          op.source, static_cast<unsigned long long>(address));
                 return KVR_ENGINE_ERR_IO;
             }
+            kvr_predict_copy(t.header.transform, t.code_map, out + filled, op.copy, op.source, uint32_t(address) + filled,
+                             t.header.transform_start, t.header.transform_end);
             for (uint32_t k = 0; k < op.copy; ++k) out[filled + k] = uint8_t(out[filled + k] + c->difference[k]);
         }
         c->difference += op.copy;

@@ -18,27 +18,12 @@ struct kvr_frame_cursor {
 
 void kvr_frame_cursor_init(kvr_frame_cursor* cursor, const kvr_delta_frame& frame, const uint8_t* unpacked);
 
-// The old image as copies read it: the flash itself, or, under a code
-// transform, the rewritten content of whole source blocks, the last two
-// kept in the engine heap.
-struct kvr_source_view {
-    uint32_t transform;
-    uint8_t* slots[2];
-    uint32_t slot_block[2];
-    bool slot_filled[2];
-    uint32_t next_slot;
-};
-
-uint32_t kvr_source_view_init(kvr_engine_run* run, const kvr_delta_header& header, kvr_source_view* view);
-// The flash block at this index has been rewritten: drop what was read of it.
-void kvr_source_view_forget(kvr_source_view* view, uint32_t index);
-
 // Builds the block into out (block size bytes) when out is not null, else
 // only steps over its operations. Every copy must lie inside one source block
-// that the block lists. Under a code transform out holds the block as the
-// transform rewrote it.
+// that the block lists. Under a code transform the source bytes of each copy
+// get the branch prediction before the difference is added.
 uint32_t kvr_block_build(kvr_engine_run* run, const kvr_delta_tables& tables, const kvr_delta_block& block,
-                         kvr_frame_cursor* cursor, kvr_source_view* view, uint8_t* out);
+                         kvr_frame_cursor* cursor, uint8_t* out);
 
 // Bytes of the target image inside the block (block size but for the last).
 uint32_t kvr_block_image_bytes(const kvr_delta_header& header, uint32_t index);

@@ -1,15 +1,16 @@
-// Position-dependent rewriting of ARM branch instructions, as the BCJ
-// filters do: each relative call or jump target becomes an absolute one
-// (encode), so that code which moved encodes alike, and back (decode).
+// Branch prediction for copies of ARM code. A copy moves old bytes to a new
+// place; a relative call or jump inside it then points where it pointed
+// before, shifted by how far the copy moved, while its target may have moved
+// by another amount. The delta carries a map of where old ranges went
+// (segments: old start, new start, length); before a copy's difference bytes
+// are added, each branch of the copied bytes is rewritten to point where the
+// map says its old target went, so that the difference is zero for every
+// branch whose target the map knows.
 //
-// The rewriting runs over a window of an image: the instructions found
-// while scanning it from its start, each lying wholly inside it. Both
-// directions find the same instructions, because only bits that the
-// rewriting never changes decide what an instruction is; so decode(encode(x))
-// is x for any bytes, data that merely looks like code included. The delta
-// generator and the engine apply it to each erase block of an image (clipped
-// to the image and to the region the delta names), so that an instruction
-// across a block boundary is left alone by both.
+// Generator and engine rewrite the same bytes the same way, so the result is
+// exact for any bytes, data that merely looks like code included: nothing
+// needs to be undone, the difference bytes carry whatever the prediction
+// missed.
 #pragma once
 
 #include <cstdint>
@@ -26,18 +27,21 @@ bool kvr_transform_known(uint32_t kind);
 // Short name: "none", "a32", "thumb2", "a64".
 const char* kvr_transform_name(uint32_t kind);
 
-// data holds the image bytes [address, address + size); the instructions
-// rewritten are those inside [window_start, window_end) and inside data.
-void kvr_transform_encode(uint32_t kind, uint8_t* data, uint32_t size, uint32_t address, uint32_t window_start,
-                          uint32_t window_end);
-void kvr_transform_decode(uint32_t kind, uint8_t* data, uint32_t size, uint32_t address, uint32_t window_start,
-                          uint32_t window_end);
+constexpr uint32_t KVR_CODE_MAP_ENTRY_SIZE = 12;
 
-// The window of erase block `index` of an image of `image_size` bytes under
-// a region [region_start, region_end): empty (start == end) when they miss.
-struct kvr_transform_window {
-    uint32_t start;
-    uint32_t end;
+// count entries of KVR_CODE_MAP_ENTRY_SIZE bytes: u32 old start, u32 new
+// start, u32 length, ascending and apart in old offsets.
+struct kvr_code_map {
+    const uint8_t* entries;
+    uint32_t count;
 };
-kvr_transform_window kvr_block_window(uint32_t index, uint32_t block_size, uint32_t image_size, uint32_t region_start,
-                                      uint32_t region_end);
+
+// Where old offset `at` went; false when no segment holds it.
+bool kvr_code_map_find(const kvr_code_map& map, uint32_t at, uint32_t* moved_to);
+
+// data holds the size bytes copied from old offset `source` to new offset
+// `target`. Rewrites each branch of the kind that lies wholly inside data
+// and inside old offsets [region_start, region_end), scanning from the
+// start of data.
+void kvr_predict_copy(uint32_t kind, const kvr_code_map& map, uint8_t* data, uint32_t size, uint32_t source,
+                      uint32_t target, uint32_t region_start, uint32_t region_end);

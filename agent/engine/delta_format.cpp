@@ -1,5 +1,7 @@
 #include "delta_format.h"
 
+#include "code_transform.h"
+
 #include <cstring>
 
 uint32_t kvr_le32(const uint8_t* p)
@@ -24,12 +26,13 @@ uint32_t* header_words(kvr_delta_header& h, int i)
 {
     uint32_t* words[] = {&h.version, &h.kind, &h.codec, &h.dict_size, &h.block_size, &h.source_size,
                          &h.target_size, &h.block_count, &h.source_block_count, &h.ref_count,
-                         &h.frame_count, &h.body_size, &h.transform, &h.transform_start, &h.transform_end};
+                         &h.frame_count, &h.body_size, &h.transform, &h.transform_start, &h.transform_end, &h.map_count};
     return words[i];
 }
-constexpr int kHeaderWords = 15;
+constexpr int kHeaderWords = 16;
 constexpr uint32_t kHashesAt = 4 + 4 * kHeaderWords;
-static_assert(kHashesAt + 3 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HEADER_SIZE && kHashesAt + 2 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HASHED_HEADER);
+static_assert(kHashesAt + 3 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HEADER_SIZE &&
+              kHashesAt + 2 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HASHED_HEADER);
 
 } // namespace
 
@@ -57,7 +60,7 @@ uint64_t kvr_delta_table_size(const kvr_delta_header& header)
 {
     return uint64_t(header.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE +
            uint64_t(header.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE +
-           uint64_t(header.ref_count) * KVR_DELTA_REF_SIZE +
+           uint64_t(header.ref_count) * KVR_DELTA_REF_SIZE + uint64_t(header.map_count) * KVR_CODE_MAP_ENTRY_SIZE +
            uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
 }
 

@@ -15,6 +15,8 @@
 //                           its end)
 //     refs                  ref_count x u32: source block indices a block
 //                           reads, ascending within each block
+//     code map              map_count x 12 (code_transform.h): where old
+//                           ranges went, for the branch prediction of copies
 //     frame table           frame_count x 28: u32 packed offset (from the body
 //                           start), u32 packed size, u32 control size, u32
 //                           difference size, u32 literal size, u32 first
@@ -30,15 +32,16 @@
 // literal data. A block's operations cover exactly its image bytes.
 //
 // Under a code transform (header fields transform, transform_start,
-// transform_end) "source" above is the old image rewritten by the transform
-// block by block, and the operations build each block rewritten likewise;
-// the hashes are always those of the images as they are.
+// transform_end) a copy's source bytes are first rewritten by the branch
+// prediction of that instruction set (code_transform.h) through the code
+// map, for the branches inside old offsets [transform_start, transform_end);
+// the difference is added to the rewritten bytes.
 //
 // A file-system delta (kind KVR_DELTA_FILE_SYSTEM) has the same header; its
 // block_count is the operation count, ref_count the size of the path text,
 // frame_count the frame count, and block_size, source_size, target_size,
-// source_block_count, the transform fields and the source and target hashes
-// are zero. Its body:
+// source_block_count, the transform fields, map_count and the source and
+// target hashes are zero. Its body:
 //     operations   op count x KVR_FS_OP_ENTRY_SIZE, in the order of running:
 //                  u32 type, u32 path offset, u32 path length, u32 extra
 //                  offset, u32 extra length (offsets into the path text),
@@ -61,7 +64,7 @@
 #include <cstdint>
 
 constexpr uint8_t KVR_DELTA_MAGIC[4] = {'K', 'V', 'R', 'D'};
-// 3: the header names a code transform and the region it covers.
+// 3: the header names a code transform, the region it covers and the code map.
 constexpr uint32_t KVR_DELTA_VERSION = 3;
 constexpr uint32_t KVR_DELTA_HASH_SIZE = 32;
 // A block hash is the first 16 bytes of the SHA-256: ample against chance
@@ -77,8 +80,8 @@ enum kvr_delta_codec : uint32_t { KVR_DELTA_CODEC_LZMA2 = 1 };
 constexpr uint32_t KVR_DELTA_FRAME_LIMIT = 3u << 20;
 constexpr uint32_t KVR_DELTA_BLOCK_LIMIT = 1u << 20;
 
-constexpr uint32_t KVR_DELTA_HEADER_SIZE = 160;
-constexpr uint32_t KVR_DELTA_HASHED_HEADER = 128; // header bytes the delta hash covers
+constexpr uint32_t KVR_DELTA_HEADER_SIZE = 164;
+constexpr uint32_t KVR_DELTA_HASHED_HEADER = 132; // header bytes the delta hash covers
 constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 16 + KVR_DELTA_BLOCK_HASH_SIZE;
 constexpr uint32_t KVR_DELTA_REF_SIZE = 4;
 constexpr uint32_t KVR_DELTA_FRAME_ENTRY_SIZE = 28;
@@ -112,13 +115,13 @@ struct kvr_delta_header {
     uint32_t ref_count;
     uint32_t frame_count;
     uint32_t body_size;
-    // An image delta is made between the images rewritten by this code
-    // transform (code_transform.h) over [transform_start, transform_end):
-    // copies read the rewritten old image, and each block is rewritten back
-    // before its hash is checked. KVR_TRANSFORM_NONE: the images as they are.
+    // The branch prediction of copies (code_transform.h) for the branches in
+    // old offsets [transform_start, transform_end), through the code map of
+    // map_count entries. KVR_TRANSFORM_NONE: copies as they are.
     uint32_t transform;
     uint32_t transform_start;
     uint32_t transform_end;
+    uint32_t map_count;
     uint8_t source_hash[KVR_DELTA_HASH_SIZE];
     uint8_t target_hash[KVR_DELTA_HASH_SIZE];
     // SHA-256 of the first KVR_DELTA_HASHED_HEADER header bytes and the body.

@@ -1,6 +1,5 @@
 #include "delta_reader.h"
 
-#include "code_transform.h"
 #include "engine_callbacks.h"
 
 #include <sodium.h>
@@ -104,6 +103,21 @@ bool tables_valid(kvr_engine_run* run, const kvr_delta_tables& t, uint32_t table
     return next_block == h.block_count && packed_at == h.body_size;
 }
 
+// Segments ascend and lie apart in the old image, inside both images.
+bool code_map_valid(const kvr_delta_tables& t)
+{
+    uint64_t end = 0;
+    for (uint32_t i = 0; i < t.code_map.count; ++i) {
+        const uint8_t* entry = t.code_map.entries + uint64_t(i) * KVR_CODE_MAP_ENTRY_SIZE;
+        uint64_t old_start = kvr_le32(entry), new_start = kvr_le32(entry + 4), length = kvr_le32(entry + 8);
+        if (length == 0 || old_start < end || old_start + length > t.header.source_size ||
+            new_start + length > t.header.target_size)
+            return false;
+        end = old_start + length;
+    }
+    return true;
+}
+
 } // namespace
 
 kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i)
@@ -177,10 +191,11 @@ uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
     t->source_hashes = table;
     t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE;
     t->refs = t->blocks + uint64_t(h.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
-    t->frames = t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE;
+    t->code_map = {t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE, h.map_count};
+    t->frames = t->code_map.entries + uint64_t(h.map_count) * KVR_CODE_MAP_ENTRY_SIZE;
     t->frames_at = KVR_DELTA_HEADER_SIZE + table_size;
     uint32_t mark = kvr_heap_mark(&run->heap);
-    bool valid = tables_valid(run, *t, table_size);
+    bool valid = tables_valid(run, *t, table_size) && code_map_valid(*t);
     kvr_heap_release(&run->heap, mark);
     if (!valid) {
         DE_Trace(run->ctx, "%s: delta tables are inconsistent\n", run->part_name);

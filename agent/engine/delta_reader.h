@@ -3,6 +3,7 @@
 // anything is written.
 #pragma once
 
+#include "code_transform.h"
 #include "delta_format.h"
 #include "engine_run.h"
 
@@ -11,6 +12,7 @@ struct kvr_delta_tables {
     const uint8_t* source_hashes;
     const uint8_t* blocks;
     const uint8_t* refs;
+    kvr_code_map code_map;
     const uint8_t* frames;
     uint32_t frames_at; // delta offset of the first frame's packed bytes
 };

@@ -1,7 +1,6 @@
 #include "image_update.h"
 
 #include "block_builder.h"
-#include "code_transform.h"
 #include "delta_reader.h"
 #include "engine_callbacks.h"
 #include "frame_decoder.h"
@@ -24,7 +23,6 @@ struct image_job {
     bool has_backup;
     uint8_t* states;         // per block table entry
     uint8_t* source_checks;  // per source block
-    kvr_source_view source;
 };
 
 uint32_t read_flash(image_job* job, uint8_t* out, uint32_t address, uint32_t size)
@@ -132,7 +130,6 @@ uint32_t write_block(image_job* job, const kvr_delta_block& b, const uint8_t* da
         DE_Trace(run->ctx, "%s: backup of block 0x%x failed\n", run->part_name, address);
         return KVR_ENGINE_ERR_IO;
     }
-    kvr_source_view_forget(&job->source, b.index);
     if (DE_WriteBlock(run->ctx, address, data) != KVR_DE_OK) {
         DE_Trace(run->ctx, "%s: write of block 0x%x failed\n", run->part_name, address);
         return KVR_ENGINE_ERR_IO;
@@ -144,12 +141,9 @@ uint32_t apply_block(image_job* job, uint32_t i, kvr_frame_cursor* cursor)
 {
     kvr_delta_block b = kvr_delta_block_at(job->tables, i);
     bool pending = job->states[i] == BLOCK_PENDING;
-    uint32_t result = kvr_block_build(job->run, job->tables, b, cursor, &job->source, pending ? job->block : nullptr);
+    uint32_t result = kvr_block_build(job->run, job->tables, b, cursor, pending ? job->block : nullptr);
     if (result != KVR_DE_OK || job->states[i] == BLOCK_DONE) return result;
     if (!pending) return write_block(job, b, job->backup, false);
-    const kvr_delta_header& h = job->tables.header;
-    kvr_transform_window window = kvr_block_window(b.index, h.block_size, h.target_size, h.transform_start, h.transform_end);
-    kvr_transform_decode(h.transform, job->block, h.block_size, b.index * h.block_size, window.start, window.end);
     uint8_t digest[KVR_DELTA_HASH_SIZE];
     crypto_hash_sha256(digest, job->block, job->tables.header.block_size);
     if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) != 0) {
@@ -195,7 +189,7 @@ uint32_t allocate(image_job* job)
     if (job->block == nullptr || job->backup == nullptr || job->states == nullptr || job->source_checks == nullptr)
         return KVR_ENGINE_ERR_NO_MEMORY;
     std::memset(job->source_checks, SOURCE_UNKNOWN, h.source_block_count + 1);
-    return kvr_source_view_init(job->run, h, &job->source);
+    return KVR_DE_OK;
 }
 
 } // namespace

@@ -50,19 +50,6 @@ transform_region elf_code(const std::vector<uint8_t>& image, uint32_t kind)
 
 } // namespace
 
-std::vector<uint8_t> coded_image(const std::vector<uint8_t>& image, const transform_region& transform, uint32_t block_size)
-{
-    std::vector<uint8_t> coded(image);
-    const uint32_t size = uint32_t(image.size());
-    for (uint32_t index = 0; uint64_t(index) * block_size < size; ++index) {
-        const kvr_transform_window window = kvr_block_window(index, block_size, size, transform.start, transform.end);
-        const uint32_t address = index * block_size;
-        kvr_transform_encode(transform.kind, coded.data() + address, std::min(block_size, size - address), address, window.start,
-                             window.end);
-    }
-    return coded;
-}
-
 transform_region likely_code_region(const std::vector<uint8_t>& image, uint32_t kind)
 {
     if (is_elf(image)) return elf_code(image, kind);
@@ -84,6 +71,49 @@ std::vector<transform_region> code_candidates(const std::vector<uint8_t>& image)
     std::vector<transform_region> candidates;
     for (uint32_t kind : kinds) candidates.push_back(likely_code_region(image, kind));
     return candidates;
+}
+
+std::vector<uint8_t> build_code_map(const std::vector<match_op>& ops)
+{
+    struct piece {
+        uint32_t old_start, new_start, length;
+    };
+    // Copies shorter than this carry too few branches to be worth an entry.
+    constexpr uint32_t kShortest = 256;
+    // Neighbours that moved alike are joined across a gap this small.
+    constexpr uint32_t kJoinGap = 65536;
+    std::vector<piece> pieces;
+    uint64_t at = 0;
+    for (const match_op& op : ops) {
+        if (op.copy >= kShortest) pieces.push_back({op.source, uint32_t(at), op.copy});
+        at += uint64_t(op.copy) + op.literal;
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const piece& a, const piece& b) { return a.old_start < b.old_start; });
+    std::vector<piece> joined;
+    for (piece p : pieces) {
+        if (!joined.empty()) {
+            piece& last = joined.back();
+            const uint64_t last_end = uint64_t(last.old_start) + last.length;
+            if (p.old_start < last_end) {
+                // Old bytes copied twice: the first copy keeps them.
+                const uint64_t end = uint64_t(p.old_start) + p.length;
+                if (end <= last_end) continue;
+                const uint32_t cut = uint32_t(last_end - p.old_start);
+                p = {p.old_start + cut, p.new_start + cut, p.length - cut};
+            }
+            const bool same_move = int64_t(p.new_start) - int64_t(p.old_start) == int64_t(last.new_start) - int64_t(last.old_start);
+            if (same_move && p.old_start - last_end <= kJoinGap) {
+                last.length = p.old_start + p.length - last.old_start;
+                continue;
+            }
+        }
+        joined.push_back(p);
+    }
+    std::vector<uint8_t> map;
+    for (const piece& p : joined)
+        for (uint32_t value : {p.old_start, p.new_start, p.length})
+            for (int i = 0; i < 4; ++i) map.push_back(uint8_t(value >> (8 * i)));
+    return map;
 }
 
 } // namespace fotapack

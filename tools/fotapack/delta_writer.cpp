@@ -18,10 +18,26 @@ struct frame_parts {
     size_t size() const { return control.size() + difference.size() + literal.size(); }
 };
 
+// The old bytes of a copy segment as the prediction rewrites them.
+std::vector<uint8_t> predicted_source(const std::vector<uint8_t>& old_image, const segment& s, const code_prediction& code,
+                                      const kvr_code_map& map)
+{
+    std::vector<uint8_t> predicted(old_image.begin() + long(s.source), old_image.begin() + long(s.source + s.length));
+    kvr_predict_copy(code.transform.kind, map, predicted.data(), s.length, uint32_t(s.source), s.target, code.transform.start,
+                     code.transform.end);
+    return predicted;
+}
+
+kvr_code_map map_of(const code_prediction& code)
+{
+    return {code.map.data(), uint32_t(code.map.size() / KVR_CODE_MAP_ENTRY_SIZE)};
+}
+
 // One block's operations, as the engine reads them, into parts.
 void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
-                  const planned_block& block, frame_parts* parts)
+                  const planned_block& block, const code_prediction& code, frame_parts* parts)
 {
+    const kvr_code_map map = map_of(code);
     struct op {
         uint32_t copy = 0;
         uint32_t source = 0;
@@ -34,13 +50,14 @@ void encode_block(const std::vector<uint8_t>& old_image, const std::vector<uint8
         if (s.source >= 0) ops.push_back({0, uint32_t(s.source), 0});
         if (ops.empty()) ops.push_back({});
         (s.source >= 0 ? ops.back().copy : ops.back().literal) += s.length;
-        for (uint32_t i = 0; i < s.length; ++i) {
-            uint8_t target = new_image[s.target + i];
-            if (s.source >= 0)
-                parts->difference.push_back(uint8_t(target - old_image[size_t(s.source) + i]));
-            else
-                parts->literal.push_back(target);
+        if (s.source < 0) {
+            parts->literal.insert(parts->literal.end(), new_image.begin() + long(s.target),
+                                  new_image.begin() + long(s.target + s.length));
+            continue;
         }
+        // The engine adds the difference to the predicted source bytes.
+        const std::vector<uint8_t> predicted = predicted_source(old_image, s, code, map);
+        for (uint32_t i = 0; i < s.length; ++i) parts->difference.push_back(uint8_t(new_image[s.target + i] - predicted[i]));
     }
     put_varint(parts->control, uint32_t(ops.size()));
     for (const op& o : ops) {
@@ -70,11 +87,24 @@ std::vector<uint8_t> target_block(const std::vector<uint8_t>& image, uint32_t in
 
 } // namespace
 
-std::vector<uint8_t> write_image_delta(const image_pair& images, const block_plan& plan, uint32_t block_size,
+uint64_t predicted_bytes(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image, const block_plan& plan,
+                         const code_prediction& code)
+{
+    const kvr_code_map map = map_of(code);
+    uint64_t exact = 0;
+    for (const planned_block& block : plan.blocks)
+        for (const segment& s : block.segments) {
+            if (s.source < 0) continue;
+            const std::vector<uint8_t> predicted = predicted_source(old_image, s, code, map);
+            for (uint32_t i = 0; i < s.length; ++i) exact += new_image[s.target + i] == predicted[i];
+        }
+    return exact;
+}
+
+std::vector<uint8_t> write_image_delta(const std::vector<uint8_t>& old_image, const std::vector<uint8_t>& new_image,
+                                       const block_plan& plan, uint32_t block_size, const code_prediction& code,
                                        delta_stats* stats)
 {
-    const std::vector<uint8_t>& old_image = images.old_image;
-    const std::vector<uint8_t>& new_image = images.new_image;
     if (block_size == 0 || block_size > KVR_DELTA_BLOCK_LIMIT || old_image.size() > UINT32_MAX / 2 ||
         new_image.size() > UINT32_MAX / 2)
         throw std::runtime_error("block size or image size out of range");
@@ -83,12 +113,12 @@ std::vector<uint8_t> write_image_delta(const image_pair& images, const block_pla
     for (uint32_t i = 0; i < plan.blocks.size(); ++i) {
         frame_parts parts;
         parts.source_at = frames.empty() ? 0 : frames.back().source_at;
-        encode_block(images.old_coded, images.new_coded, plan.blocks[i], &parts);
+        encode_block(old_image, new_image, plan.blocks[i], code, &parts);
         if (frames.empty() || frames.back().size() + parts.size() > KVR_DELTA_FRAME_LIMIT) {
             frames.emplace_back();
             frames.back().first_block = i;
             parts = frame_parts{};
-            encode_block(images.old_coded, images.new_coded, plan.blocks[i], &parts);
+            encode_block(old_image, new_image, plan.blocks[i], code, &parts);
         }
         if (parts.size() > KVR_DELTA_FRAME_LIMIT) throw std::runtime_error("a block's operations exceed a frame");
         frame_parts& f = frames.back();
@@ -112,9 +142,10 @@ std::vector<uint8_t> write_image_delta(const image_pair& images, const block_pla
     h.block_count = uint32_t(plan.blocks.size());
     h.source_block_count = kvr_delta_blocks_for(h.source_size, block_size);
     h.frame_count = uint32_t(frames.size());
-    h.transform = images.transform.kind;
-    h.transform_start = images.transform.start;
-    h.transform_end = images.transform.end;
+    h.transform = code.transform.kind;
+    h.transform_start = code.transform.start;
+    h.transform_end = code.transform.end;
+    h.map_count = uint32_t(code.map.size() / KVR_CODE_MAP_ENTRY_SIZE);
     for (const planned_block& b : plan.blocks) h.ref_count += uint32_t(b.reads.size());
     crypto_hash_sha256(h.source_hash, old_image.data(), old_image.size());
     crypto_hash_sha256(h.target_hash, new_image.data(), new_image.size());
@@ -140,6 +171,7 @@ std::vector<uint8_t> write_image_delta(const image_pair& images, const block_pla
     }
     for (const planned_block& b : plan.blocks)
         for (uint32_t read : b.reads) append_le32(body, read);
+    body.insert(body.end(), code.map.begin(), code.map.end());
     std::vector<std::vector<uint8_t>> packed;
     uint32_t offset = uint32_t(kvr_delta_table_size(h));
     for (const frame_parts& f : frames) {

@@ -1,18 +1,15 @@
-// The ARM branch transform: exact inverse for any bytes at any alignment and
-// window, the encodings it rewrites, and moved calls encoding alike.
+// The branch prediction of copies: a moved call is predicted exactly when
+// the map knows where its target went, and left alone otherwise; nothing
+// outside the copied bytes, the region or the instruction set is touched.
 #include "code_transform.h"
 
 #include "engine_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 using namespace engine_test;
 
 namespace {
-
-constexpr uint32_t kKinds[] = {KVR_TRANSFORM_A32, KVR_TRANSFORM_THUMB2, KVR_TRANSFORM_A64};
 
 void put32(std::vector<uint8_t>& data, size_t at, uint32_t word)
 {
@@ -24,114 +21,106 @@ uint32_t get32(const std::vector<uint8_t>& data, size_t at)
     return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 | uint32_t(data[at + 3]) << 24;
 }
 
-// Random bytes with many words of every kind's branch shapes, so that
-// matches sit next to each other, overlap and cross the window's edges.
-std::vector<uint8_t> branchy_bytes(size_t size, uint32_t seed)
+// The call from `site` to `target` in each instruction set.
+uint32_t call(uint32_t kind, uint32_t site, uint32_t target)
 {
-    std::vector<uint8_t> data = random_bytes(size, seed);
-    std::mt19937 rng(seed);
-    struct shape {
-        uint32_t value, fixed;
-    };
-    const shape shapes[] = {{0xEB000000, 0xFF000000}, {0x0B000000, 0x0F000000}, {0xEA000000, 0xFF000000},
-                            {0xFA000000, 0xFF000000}, {0xD000F000, 0xD000F800}, {0x9000F000, 0xD000F800},
-                            {0xC000F000, 0xD000F800}, {0xF800F000, 0xF800F800}, {0x94000000, 0xFC000000},
-                            {0x14000000, 0xFC000000}, {0x90000000, 0x9F000000}, {0xF7FFF7FF, 0xFFFFFFFF}};
-    for (size_t at = 0; at + 4 <= size; at += 2) {
-        if (rng() % 3 != 0) continue;
-        const shape& s = shapes[rng() % (sizeof shapes / sizeof shapes[0])];
-        put32(data, at, s.value | (get32(data, at) & ~s.fixed));
-    }
-    return data;
+    if (kind == KVR_TRANSFORM_A64) return 0x94000000 | (((target - site) >> 2) & 0x3FFFFFF);
+    if (kind == KVR_TRANSFORM_A32) return 0xEB000000 | (((target - site - 8) >> 2) & 0xFFFFFF);
+    const uint32_t imm = ((target - site - 4) >> 1) & 0xFFFFFF;
+    const uint32_t s = imm >> 23, j1 = (~(imm >> 22) ^ s) & 1, j2 = (~(imm >> 21) ^ s) & 1;
+    return (0xF000 | s << 10 | ((imm >> 11) & 0x3FF)) | (0xD000 | j1 << 13 | j2 << 11 | (imm & 0x7FF)) << 16;
 }
 
-TEST(CodeTransform, DecodeUndoesEncodeForAnyBytesAlignmentAndWindow)
+uint32_t adrp(uint32_t site, uint32_t target)
 {
-    for (uint32_t seed = 1; seed <= 3; ++seed) {
-        const std::vector<uint8_t> original = seed == 1 ? random_bytes(4099, seed) : branchy_bytes(4099, seed);
-        for (uint32_t kind : kKinds) {
-            for (uint32_t address = 0; address < 8; ++address) {
-                for (uint32_t cut : {0u, 1u, 2u, 3u, 5u}) {
-                    std::vector<uint8_t> data = original;
-                    const uint32_t start = address + cut;
-                    const uint32_t end = address + uint32_t(data.size()) - cut * 3;
-                    kvr_transform_encode(kind, data.data(), uint32_t(data.size()), address, start, end);
-                    if (seed > 1) {
-                        EXPECT_NE(data, original) << kvr_transform_name(kind) << " changed nothing";
-                    }
-                    kvr_transform_decode(kind, data.data(), uint32_t(data.size()), address, start, end);
-                    ASSERT_EQ(data, original) << kvr_transform_name(kind) << " at " << address << " cut " << cut << " seed " << seed;
-                }
-            }
+    const uint32_t pages = ((target >> 12) - (site >> 12)) & 0x1FFFFF;
+    return 0x90000000u | (pages & 3) << 29 | (pages >> 2) << 5 | 7u;
+}
+
+std::vector<uint8_t> map_of(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> map(words.size() * 4);
+    size_t at = 0;
+    for (uint32_t w : words) put32(map, (at++) * 4, w);
+    return map;
+}
+
+constexpr uint32_t kKinds[] = {KVR_TRANSFORM_A32, KVR_TRANSFORM_THUMB2, KVR_TRANSFORM_A64};
+
+TEST(BranchPrediction, AMovedCallIsPredictedWhereTheMapSaysItsTargetWent)
+{
+    // Old 0x1000.. moved to 0x1400.., old 0x8000.. (the callee) to 0x8100..
+    const std::vector<uint8_t> raw = map_of({0x1000, 0x1400, 0x100, 0x8000, 0x8100, 0x1000});
+    const kvr_code_map map{raw.data(), 2};
+    for (uint32_t kind : kKinds) {
+        SCOPED_TRACE(kvr_transform_name(kind));
+        std::vector<uint8_t> copy(16, 0);
+        put32(copy, 4, call(kind, 0x1004, 0x8abc & ~3u));
+        put32(copy, 8, call(kind, 0x1008, 0x20000));  // a target the map does not know
+        kvr_predict_copy(kind, map, copy.data(), uint32_t(copy.size()), 0x1000, 0x1400, 0, 0x100000);
+        EXPECT_EQ(get32(copy, 4), call(kind, 0x1404, (0x8abc & ~3u) + 0x100));
+        EXPECT_EQ(get32(copy, 8), call(kind, 0x1008, 0x20000));
+    }
+    std::vector<uint8_t> copy(8, 0);
+    put32(copy, 0, adrp(0x1000, 0x8123));
+    kvr_predict_copy(KVR_TRANSFORM_A64, map, copy.data(), 8, 0x1000, 0x1400, 0, 0x100000);
+    EXPECT_EQ(get32(copy, 0), adrp(0x1400, 0x8100));
+}
+
+TEST(BranchPrediction, NothingOutsideTheCopyTheRegionOrTheSetChanges)
+{
+    const std::vector<uint8_t> raw = map_of({0, 0x40, 0x100000});
+    const kvr_code_map map{raw.data(), 1};
+    for (uint32_t kind : kKinds) {
+        SCOPED_TRACE(kvr_transform_name(kind));
+        std::vector<uint8_t> framed(64, 0);
+        for (size_t at = 0; at < 64; at += 4) put32(framed, at, call(kind, 0x1000 + uint32_t(at), 0x3000));
+        const std::vector<uint8_t> before = framed;
+        // Bytes 8..22 of the frame: the calls at 8 and 12 lie inside, the one
+        // at 20 runs past the end.
+        kvr_predict_copy(kind, map, framed.data() + 8, 14, 0x1008, 0x1048, 0, 0x100000);
+        for (size_t i = 0; i < 8; ++i) EXPECT_EQ(framed[i], before[i]);
+        for (size_t i = 20; i < 64; ++i) EXPECT_EQ(framed[i], before[i]);
+        EXPECT_EQ(get32(framed, 8), call(kind, 0x1048, 0x3040));
+        // Outside the region: left alone.
+        std::vector<uint8_t> outside = before;
+        kvr_predict_copy(kind, map, outside.data(), 64, 0x1000, 0x1040, 0x2000, 0x3000);
+        EXPECT_EQ(outside, before);
+        // No transform: left alone.
+        kvr_predict_copy(KVR_TRANSFORM_NONE, map, outside.data(), 64, 0x1000, 0x1040, 0, 0x100000);
+        EXPECT_EQ(outside, before);
+    }
+}
+
+TEST(BranchPrediction, RandomBytesArePredictedAlikeEveryTime)
+{
+    const std::vector<uint8_t> raw = map_of({0, 0x10, 0x4000, 0x4000, 0x5000, 0x4000});
+    const kvr_code_map map{raw.data(), 2};
+    const std::vector<uint8_t> original = random_bytes(4099, 5);
+    for (uint32_t kind : kKinds) {
+        for (uint32_t source = 0; source < 8; ++source) {
+            std::vector<uint8_t> once = original, again = original;
+            kvr_predict_copy(kind, map, once.data(), uint32_t(once.size()), source, source + 0x10, 0, 0x100000);
+            kvr_predict_copy(kind, map, again.data(), uint32_t(again.size()), source, source + 0x10, 0, 0x100000);
+            ASSERT_EQ(once, again) << kvr_transform_name(kind) << " at " << source;
         }
     }
 }
 
-TEST(CodeTransform, OnlyInstructionsWhollyInsideTheWindowAndTheBufferChange)
+TEST(BranchPrediction, TheMapFindsOnlyInsideItsSegments)
 {
-    for (uint32_t kind : kKinds) {
-        const std::vector<uint8_t> original = branchy_bytes(256, 9);
-        std::vector<uint8_t> data = original;
-        // A window from 6 to 250 of a buffer at image offset 0x1000.
-        kvr_transform_encode(kind, data.data(), uint32_t(data.size()), 0x1000, 0x1006, 0x10FA);
-        for (size_t i = 0; i < 6; ++i) EXPECT_EQ(data[i], original[i]) << kvr_transform_name(kind);
-        for (size_t i = 250; i < 256; ++i) EXPECT_EQ(data[i], original[i]) << kvr_transform_name(kind);
-        // Nothing outside the buffer is touched even when the window is wider.
-        std::vector<uint8_t> framed(264, 0xEB);
-        std::copy(original.begin(), original.end(), framed.begin() + 4);
-        kvr_transform_encode(kind, framed.data() + 4, 256, 0x1000, 0, 0x100000);
-        for (size_t i : {0, 1, 2, 3, 260, 261, 262, 263}) EXPECT_EQ(framed[i], 0xEB) << kvr_transform_name(kind);
-    }
-}
-
-TEST(CodeTransform, CallsToOneFunctionFromAnywhereEncodeAlike)
-{
-    // Two calls to the function at 0x8000: from 0x1000 and from 0x2468.
-    std::vector<uint8_t> a32(0x3000, 0);
-    put32(a32, 0x1000, 0xEB000000 | ((0x8000 - 0x1000 - 8) >> 2));
-    put32(a32, 0x2468, 0xEB000000 | (((0x8000 - 0x2468 - 8) >> 2) & 0xFFFFFF));
-    kvr_transform_encode(KVR_TRANSFORM_A32, a32.data(), uint32_t(a32.size()), 0, 0, uint32_t(a32.size()));
-    EXPECT_EQ(get32(a32, 0x1000), get32(a32, 0x2468));
-    EXPECT_EQ(get32(a32, 0x1000), 0xEB000000u | ((0x8000 - 8) >> 2));
-
-    std::vector<uint8_t> a64(0x3000, 0);
-    put32(a64, 0x1000, 0x94000000 | ((0x8000 - 0x1000) >> 2));
-    put32(a64, 0x2468, 0x94000000 | ((0x8000 - 0x2468) >> 2));
-    // ADRP of the page of 0x123456 from two pages.
-    auto adrp = [](uint32_t pages) { return 0x90000000u | (pages & 3) << 29 | (pages >> 2) << 5 | 3u; };
-    put32(a64, 0x0ffc, adrp((0x123456 >> 12) - 0));
-    put32(a64, 0x2000, adrp((0x123456 >> 12) - 2));
-    kvr_transform_encode(KVR_TRANSFORM_A64, a64.data(), uint32_t(a64.size()), 0, 0, uint32_t(a64.size()));
-    EXPECT_EQ(get32(a64, 0x1000), get32(a64, 0x2468));
-    EXPECT_EQ(get32(a64, 0x0ffc), get32(a64, 0x2000));
-
-    // Thumb-2 BL (offset counted from the instruction + 4), forward and back.
-    auto thumb_bl = [](int32_t offset) {
-        const uint32_t imm = uint32_t(offset >> 1) & 0xFFFFFF;
-        const uint32_t s = imm >> 23, i1 = (imm >> 22) & 1, i2 = (imm >> 21) & 1;
-        const uint32_t j1 = (~i1 ^ s) & 1, j2 = (~i2 ^ s) & 1;
-        const uint32_t first = 0xF000 | s << 10 | ((imm >> 11) & 0x3FF);
-        const uint32_t second = 0xD000 | j1 << 13 | j2 << 11 | (imm & 0x7FF);
-        return first | second << 16;
-    };
-    std::vector<uint8_t> thumb(0x3000, 0);
-    put32(thumb, 0x0100, thumb_bl(0x2000 - 0x0104));
-    put32(thumb, 0x2802, thumb_bl(0x2000 - 0x2806));
-    kvr_transform_encode(KVR_TRANSFORM_THUMB2, thumb.data(), uint32_t(thumb.size()), 0, 0, uint32_t(thumb.size()));
-    EXPECT_EQ(get32(thumb, 0x0100), get32(thumb, 0x2802));
-    EXPECT_EQ(get32(thumb, 0x0100), thumb_bl(0x2000 - 4));
-}
-
-TEST(CodeTransform, BlockWindowsClipToTheImageAndTheRegion)
-{
-    kvr_transform_window w = kvr_block_window(2, 0x1000, 0x2800, 0x100, 0x2700);
-    EXPECT_EQ(w.start, 0x2000u);
-    EXPECT_EQ(w.end, 0x2700u);
-    w = kvr_block_window(0, 0x1000, 0x2800, 0x100, 0x2700);
-    EXPECT_EQ(w.start, 0x100u);
-    EXPECT_EQ(w.end, 0x1000u);
-    w = kvr_block_window(3, 0x1000, 0x2800, 0, 0x2800);
-    EXPECT_EQ(w.start, w.end);
+    const std::vector<uint8_t> raw = map_of({0x100, 0x900, 0x10, 0x200, 0x50, 0x20});
+    const kvr_code_map map{raw.data(), 2};
+    uint32_t to = 0;
+    EXPECT_FALSE(kvr_code_map_find(map, 0xFF, &to));
+    ASSERT_TRUE(kvr_code_map_find(map, 0x100, &to));
+    EXPECT_EQ(to, 0x900u);
+    ASSERT_TRUE(kvr_code_map_find(map, 0x10F, &to));
+    EXPECT_EQ(to, 0x90Fu);
+    EXPECT_FALSE(kvr_code_map_find(map, 0x110, &to));
+    ASSERT_TRUE(kvr_code_map_find(map, 0x21F, &to));
+    EXPECT_EQ(to, 0x6Fu);
+    EXPECT_FALSE(kvr_code_map_find(map, 0x220, &to));
     EXPECT_FALSE(kvr_transform_known(KVR_TRANSFORM_KINDS));
 }
 
