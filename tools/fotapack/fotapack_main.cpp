@@ -34,9 +34,9 @@ const char kDiffHelp[] =
     "usage: fotapack diff OLD NEW OUT [--fs] [--block-size BYTES] [--transform KIND]\n"
     "Writes to OUT the delta that turns the partition image OLD into NEW in\n"
     "place, one erase block at a time (default block size 131072 bytes).\n"
-    "--transform none|a32|thumb2|a64: rewrite the ARM branches of that\n"
-    "instruction set before matching (default: the smallest delta of none and\n"
-    "the sets the new image may hold).\n"
+    "--transform none|a32|thumb2|a64: predict the moved branches of that ARM\n"
+    "instruction set in every copy (default: the smaller delta of none and the\n"
+    "set whose prediction fits the images best).\n"
     "--fs: OLD and NEW are folders of a file-system partition; the delta holds\n"
     "per-file operations (folders, new, changed, removed and renamed files,\n"
     "links, attributes), paths relative to the partition's mount path.\n";
