@@ -11,26 +11,6 @@ using namespace engine_test;
 
 namespace {
 
-void put32(std::vector<uint8_t>& data, size_t at, uint32_t word)
-{
-    for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(word >> (8 * i));
-}
-
-uint32_t get32(const std::vector<uint8_t>& data, size_t at)
-{
-    return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 | uint32_t(data[at + 3]) << 24;
-}
-
-// The call from `site` to `target` in each instruction set.
-uint32_t call(uint32_t kind, uint32_t site, uint32_t target)
-{
-    if (kind == KVR_TRANSFORM_A64) return 0x94000000 | (((target - site) >> 2) & 0x3FFFFFF);
-    if (kind == KVR_TRANSFORM_A32) return 0xEB000000 | (((target - site - 8) >> 2) & 0xFFFFFF);
-    const uint32_t imm = ((target - site - 4) >> 1) & 0xFFFFFF;
-    const uint32_t s = imm >> 23, j1 = (~(imm >> 22) ^ s) & 1, j2 = (~(imm >> 21) ^ s) & 1;
-    return (0xF000 | s << 10 | ((imm >> 11) & 0x3FF)) | (0xD000 | j1 << 13 | j2 << 11 | (imm & 0x7FF)) << 16;
-}
-
 uint32_t adrp(uint32_t site, uint32_t target)
 {
     const uint32_t pages = ((target >> 12) - (site >> 12)) & 0x1FFFFF;
@@ -41,7 +21,7 @@ std::vector<uint8_t> map_of(std::initializer_list<uint32_t> words)
 {
     std::vector<uint8_t> map(words.size() * 4);
     size_t at = 0;
-    for (uint32_t w : words) put32(map, (at++) * 4, w);
+    for (uint32_t w : words) put_le32(map, (at++) * 4, w);
     return map;
 }
 
@@ -55,16 +35,16 @@ TEST(BranchPrediction, AMovedCallIsPredictedWhereTheMapSaysItsTargetWent)
     for (uint32_t kind : kKinds) {
         SCOPED_TRACE(kvr_transform_name(kind));
         std::vector<uint8_t> copy(16, 0);
-        put32(copy, 4, call(kind, 0x1004, 0x8abc & ~3u));
-        put32(copy, 8, call(kind, 0x1008, 0x20000));  // a target the map does not know
+        put_le32(copy, 4, arm_call(kind, 0x1004, 0x8abc & ~3u));
+        put_le32(copy, 8, arm_call(kind, 0x1008, 0x20000));  // a target the map does not know
         kvr_predict_copy(kind, map, copy.data(), uint32_t(copy.size()), 0x1000, 0x1400, 0, 0x100000);
-        EXPECT_EQ(get32(copy, 4), call(kind, 0x1404, (0x8abc & ~3u) + 0x100));
-        EXPECT_EQ(get32(copy, 8), call(kind, 0x1008, 0x20000));
+        EXPECT_EQ(get_le32(copy, 4), arm_call(kind, 0x1404, (0x8abc & ~3u) + 0x100));
+        EXPECT_EQ(get_le32(copy, 8), arm_call(kind, 0x1008, 0x20000));
     }
     std::vector<uint8_t> copy(8, 0);
-    put32(copy, 0, adrp(0x1000, 0x8123));
+    put_le32(copy, 0, adrp(0x1000, 0x8123));
     kvr_predict_copy(KVR_TRANSFORM_A64, map, copy.data(), 8, 0x1000, 0x1400, 0, 0x100000);
-    EXPECT_EQ(get32(copy, 0), adrp(0x1400, 0x8100));
+    EXPECT_EQ(get_le32(copy, 0), adrp(0x1400, 0x8100));
 }
 
 TEST(BranchPrediction, NothingOutsideTheCopyTheRegionOrTheSetChanges)
@@ -74,14 +54,14 @@ TEST(BranchPrediction, NothingOutsideTheCopyTheRegionOrTheSetChanges)
     for (uint32_t kind : kKinds) {
         SCOPED_TRACE(kvr_transform_name(kind));
         std::vector<uint8_t> framed(64, 0);
-        for (size_t at = 0; at < 64; at += 4) put32(framed, at, call(kind, 0x1000 + uint32_t(at), 0x3000));
+        for (size_t at = 0; at < 64; at += 4) put_le32(framed, at, arm_call(kind, 0x1000 + uint32_t(at), 0x3000));
         const std::vector<uint8_t> before = framed;
         // Bytes 8..22 of the frame: the calls at 8 and 12 lie inside, the one
         // at 20 runs past the end.
         kvr_predict_copy(kind, map, framed.data() + 8, 14, 0x1008, 0x1048, 0, 0x100000);
         for (size_t i = 0; i < 8; ++i) EXPECT_EQ(framed[i], before[i]);
         for (size_t i = 20; i < 64; ++i) EXPECT_EQ(framed[i], before[i]);
-        EXPECT_EQ(get32(framed, 8), call(kind, 0x1048, 0x3040));
+        EXPECT_EQ(get_le32(framed, 8), arm_call(kind, 0x1048, 0x3040));
         // Outside the region: left alone.
         std::vector<uint8_t> outside = before;
         kvr_predict_copy(kind, map, outside.data(), 64, 0x1000, 0x1040, 0x2000, 0x3000);

@@ -1,5 +1,6 @@
 #include "engine_test_support.h"
 
+#include "code_transform.h"
 #include "file_io.h"
 #include "image_delta.h"
 
@@ -58,6 +59,25 @@ mem_flash prepared(const std::vector<uint8_t>& old_image, const std::vector<uint
     mem_flash flash = make_mem_flash(old_image, size, block_size);
     flash.delta = fotapack::make_image_delta(old_image, new_image, block_size, nullptr, transform);
     return flash;
+}
+
+void put_le32(std::vector<uint8_t>& data, size_t at, uint32_t word)
+{
+    for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(word >> (8 * i));
+}
+
+uint32_t get_le32(const std::vector<uint8_t>& data, size_t at)
+{
+    return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 | uint32_t(data[at + 3]) << 24;
+}
+
+uint32_t arm_call(uint32_t kind, uint32_t site, uint32_t target)
+{
+    if (kind == KVR_TRANSFORM_A64) return 0x94000000 | (((target - site) >> 2) & 0x3FFFFFF);
+    if (kind == KVR_TRANSFORM_A32) return 0xEB000000 | (((target - site - 8) >> 2) & 0xFFFFFF);
+    const uint32_t imm = ((target - site - 4) >> 1) & 0xFFFFFF;
+    const uint32_t s = imm >> 23, j1 = (~(imm >> 22) ^ s) & 1, j2 = (~(imm >> 21) ^ s) & 1;
+    return (0xF000 | s << 10 | ((imm >> 11) & 0x3FF)) | (0xD000 | j1 << 13 | j2 << 11 | (imm & 0x7FF)) << 16;
 }
 
 bool holds(const mem_flash& flash, const std::vector<uint8_t>& image)

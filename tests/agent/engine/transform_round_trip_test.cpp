@@ -17,31 +17,12 @@ namespace {
 
 constexpr uint32_t kBlock = 4096;
 
-struct call {
-    uint32_t site;
-    uint32_t function;  // index into the function table
-};
-
 // Code-like images: words of filler with calls to a few functions; the new
 // image has words inserted in a few places, and every call points at where
 // its function went.
 struct code_pair {
     std::vector<uint8_t> old_image, new_image;
 };
-
-void put32(std::vector<uint8_t>& data, size_t at, uint32_t word)
-{
-    for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(word >> (8 * i));
-}
-
-uint32_t encode_call(uint32_t kind, uint32_t site, uint32_t target)
-{
-    if (kind == KVR_TRANSFORM_A64) return 0x94000000 | (((target - site) >> 2) & 0x3FFFFFF);
-    if (kind == KVR_TRANSFORM_A32) return 0xEB000000 | (((target - site - 8) >> 2) & 0xFFFFFF);
-    const uint32_t imm = ((target - site - 4) >> 1) & 0xFFFFFF;
-    const uint32_t s = imm >> 23, j1 = (~(imm >> 22) ^ s) & 1, j2 = (~(imm >> 21) ^ s) & 1;
-    return (0xF000 | s << 10 | ((imm >> 11) & 0x3FF)) | (0xD000 | j1 << 13 | j2 << 11 | (imm & 0x7FF)) << 16;
-}
 
 code_pair make_code_pair(uint32_t kind, uint32_t words, uint32_t seed)
 {
@@ -71,9 +52,9 @@ code_pair make_code_pair(uint32_t kind, uint32_t words, uint32_t seed)
     pair.new_image.assign(size_t(new_index[words]) * 4, 0);
     for (uint32_t i = 0; i < words; ++i) {
         const uint32_t f = functions[callee[i]] / 4;
-        put32(pair.old_image, size_t(i) * 4, is_call[i] ? encode_call(kind, i * 4, f * 4) : filler[i]);
-        put32(pair.new_image, size_t(new_index[i]) * 4,
-              is_call[i] ? encode_call(kind, new_index[i] * 4, new_index[f] * 4) : filler[i]);
+        put_le32(pair.old_image, size_t(i) * 4, is_call[i] ? arm_call(kind, i * 4, f * 4) : filler[i]);
+        put_le32(pair.new_image, size_t(new_index[i]) * 4,
+              is_call[i] ? arm_call(kind, new_index[i] * 4, new_index[f] * 4) : filler[i]);
     }
     return pair;
 }
