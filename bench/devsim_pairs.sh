@@ -9,8 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
-shipped=${2:-../shared/bench-data}
-made=${3:-build/bench-pairs}
+shipped=$(realpath "${2:-../shared/bench-data}")
+made=$(realpath "${3:-build/bench-pairs}")
 fotapack="$(realpath "$build/tools/fotapack/fotapack")"
 devsim="$(realpath "$build/tools/devsim/devsim")"
 keys="$(realpath "$build/keys")"

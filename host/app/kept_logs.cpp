@@ -50,7 +50,7 @@ std::u16string NewKeptRunFolder(const std::u16string& root, const std::u16string
     }
     std::optional<std::u16string> chosen;
     for (int number = 0; number < kRunsPerStamp && !chosen; ++number) {
-        char suffix[8];
+        char suffix[16];
         std::snprintf(suffix, sizeof suffix, "-%03d", number);
         const std::u16string name = stamp + platform::Utf8ToUtf16(suffix);
         if (!IsRunFolderName(name)) return {};
