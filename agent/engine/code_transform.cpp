@@ -1,13 +1,8 @@
 #include "code_transform.h"
 
+#include "delta_format.h"
+
 namespace {
-
-uint32_t load32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-
-void store32(uint8_t* p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
-}
 
 uint16_t load16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
@@ -51,10 +46,10 @@ void a32(const copy_view& c, uint8_t* data, uint32_t from, uint32_t to)
     for (uint32_t p = from; p + 4 <= to; p += 4) {
         uint8_t top = data[p + 3];
         if ((top & 0x0F) != 0x0B && top != 0xEA && top != 0xFA) continue;
-        uint32_t word = load32(data + p);
+        uint32_t word = kvr_le32(data + p);
         int64_t old_target = int64_t(c.source) + p + 8 + sign_extend(word & 0xFFFFFF, 24) * 4;
         uint32_t change;
-        if (field_change(c, p, old_target, 4, &change)) store32(data + p, with_field(word, 24, change));
+        if (field_change(c, p, old_target, 4, &change)) kvr_put_le32(data + p, with_field(word, 24, change));
     }
 }
 
@@ -89,12 +84,12 @@ void thumb2(const copy_view& c, uint8_t* data, uint32_t from, uint32_t to)
 void a64(const copy_view& c, uint8_t* data, uint32_t from, uint32_t to)
 {
     for (uint32_t p = from; p + 4 <= to; p += 4) {
-        uint32_t word = load32(data + p);
+        uint32_t word = kvr_le32(data + p);
         int64_t site = int64_t(c.source) + p;
         uint32_t change;
         if ((word & 0x7C000000) == 0x14000000) {
             int64_t old_target = site + sign_extend(word & 0x3FFFFFF, 26) * 4;
-            if (field_change(c, p, old_target, 4, &change)) store32(data + p, with_field(word, 26, change));
+            if (field_change(c, p, old_target, 4, &change)) kvr_put_le32(data + p, with_field(word, 26, change));
         } else if ((word & 0x9F000000) == 0x90000000) {
             uint32_t pages = ((word >> 5) & 0x7FFFF) << 2 | ((word >> 29) & 3);
             int64_t old_target = (site & ~int64_t(0xFFF)) + sign_extend(pages, 21) * 4096;
@@ -103,7 +98,7 @@ void a64(const copy_view& c, uint8_t* data, uint32_t from, uint32_t to)
             if (!kvr_code_map_find(c.map, uint32_t(old_target), &new_target)) continue;
             int64_t new_site = int64_t(c.target) + p;
             pages = uint32_t((int64_t(new_target) >> 12) - (new_site >> 12)) & 0x1FFFFF;
-            store32(data + p, (word & 0x9F00001F) | (pages & 3) << 29 | (pages >> 2) << 5);
+            kvr_put_le32(data + p, (word & 0x9F00001F) | (pages & 3) << 29 | (pages >> 2) << 5);
         }
     }
 }
@@ -123,16 +118,16 @@ bool kvr_code_map_find(const kvr_code_map& map, uint32_t at, uint32_t* moved_to)
     uint32_t low = 0, high = map.count;
     while (low < high) {
         uint32_t middle = low + (high - low) / 2;
-        if (load32(map.entries + uint64_t(middle) * KVR_CODE_MAP_ENTRY_SIZE) <= at)
+        if (kvr_le32(map.entries + uint64_t(middle) * KVR_CODE_MAP_ENTRY_SIZE) <= at)
             low = middle + 1;
         else
             high = middle;
     }
     if (low == 0) return false;
     const uint8_t* entry = map.entries + uint64_t(low - 1) * KVR_CODE_MAP_ENTRY_SIZE;
-    uint32_t old_start = load32(entry), length = load32(entry + 8);
+    uint32_t old_start = kvr_le32(entry), length = kvr_le32(entry + 8);
     if (at - old_start >= length) return false;
-    *moved_to = load32(entry + 4) + (at - old_start);
+    *moved_to = kvr_le32(entry + 4) + (at - old_start);
     return true;
 }
 

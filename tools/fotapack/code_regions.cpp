@@ -1,5 +1,7 @@
 #include "code_regions.h"
 
+#include "delta_packing.h"
+
 #include <algorithm>
 
 namespace fotapack {
@@ -111,8 +113,7 @@ std::vector<uint8_t> build_code_map(const std::vector<match_op>& ops)
     }
     std::vector<uint8_t> map;
     for (const piece& p : joined)
-        for (uint32_t value : {p.old_start, p.new_start, p.length})
-            for (int i = 0; i < 4; ++i) map.push_back(uint8_t(value >> (8 * i)));
+        for (uint32_t value : {p.old_start, p.new_start, p.length}) append_le32(map, value);
     return map;
 }
 
