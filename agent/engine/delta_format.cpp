@@ -4,16 +4,6 @@
 
 #include <cstring>
 
-uint32_t kvr_le32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void kvr_put_le32(uint8_t* p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
-}
-
 uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size)
 {
     return uint32_t((uint64_t(size) + block_size - 1) / block_size);

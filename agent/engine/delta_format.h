@@ -61,6 +61,8 @@
 // file.
 #pragma once
 
+#include "le_fields.h"
+
 #include <cstdint>
 
 constexpr uint8_t KVR_DELTA_MAGIC[4] = {'K', 'V', 'R', 'D'};
@@ -159,9 +161,6 @@ struct kvr_fs_op {
     uint8_t source_hash[KVR_DELTA_HASH_SIZE];
     uint8_t target_hash[KVR_DELTA_HASH_SIZE];
 };
-
-uint32_t kvr_le32(const uint8_t* p);
-void kvr_put_le32(uint8_t* p, uint32_t value);
 
 // Whole blocks covering size bytes.
 uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size);
