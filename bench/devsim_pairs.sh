@@ -47,7 +47,7 @@ names = {0: "none", 1: "a32", 2: "thumb2", 3: "a64"}
 for member in sorted(os.listdir(sys.argv[1])):
     data = open(os.path.join(sys.argv[1], member), "rb").read()
     if data[:4] == b"KVRD":
-        print(names.get(struct.unpack_from("<I", data, 52)[0], "?"))
+        print(names.get(struct.unpack_from("<I", data, 48)[0], "?"))
 PY
 )
   "$devsim" init "$work/case/root" --layout "$work/case/layout" --trust "$keys/signing.public" >/dev/null

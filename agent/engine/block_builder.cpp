@@ -28,7 +28,7 @@ bool read_operation(kvr_frame_cursor* c, operation* op)
 // The copy [source, source + copy) lies in one source block of the list.
 bool copy_allowed(const kvr_delta_tables& t, const kvr_delta_block& b, const operation& op)
 {
-    const kvr_delta_header& h = t.header;
+    const kvr_image_delta_fields& h = t.header.image;
     if (op.copy == 0) return true;
     if (op.source >= h.source_size || op.copy > h.source_size - op.source) return false;
     uint32_t first = op.source / h.block_size;
@@ -57,8 +57,9 @@ void kvr_frame_cursor_init(kvr_frame_cursor* c, const kvr_delta_frame& frame, co
     c->source_at = 0;
 }
 
-uint32_t kvr_block_image_bytes(const kvr_delta_header& h, uint32_t index)
+uint32_t kvr_block_image_bytes(const kvr_delta_header& header, uint32_t index)
 {
+    const kvr_image_delta_fields& h = header.image;
     uint64_t start = uint64_t(index) * h.block_size;
     uint64_t left = h.target_size > start ? h.target_size - start : 0;
     return left < h.block_size ? uint32_t(left) : h.block_size;
@@ -79,14 +80,14 @@ uint32_t kvr_block_build(kvr_engine_run* run, const kvr_delta_tables& t, const k
             op.literal > uint32_t(c->literal_end - c->literal))
             return malformed(run, b.index);
         if (out != nullptr && op.copy > 0) {
-            uint64_t address = uint64_t(b.index) * t.header.block_size;
+            uint64_t address = uint64_t(b.index) * t.header.image.block_size;
             if (kvr_dua_read_source(run->ctx, out + filled, op.source, op.copy) != KVR_DE_OK) {
                 DE_Trace(run->ctx, "%s: source read at 0x%x for block at 0x%llx failed\n", run->part_name,
                          op.source, static_cast<unsigned long long>(address));
                 return KVR_ENGINE_ERR_IO;
             }
-            kvr_predict_copy(t.header.transform, t.code_map, out + filled, op.copy, op.source, uint32_t(address) + filled,
-                             t.header.transform_start, t.header.transform_end);
+            kvr_predict_copy(t.header.image.transform, t.code_map, out + filled, op.copy, op.source, uint32_t(address) + filled,
+                             t.header.image.transform_start, t.header.image.transform_end);
             for (uint32_t k = 0; k < op.copy; ++k) out[filled + k] = uint8_t(out[filled + k] + c->difference[k]);
         }
         c->difference += op.copy;
@@ -96,6 +97,6 @@ uint32_t kvr_block_build(kvr_engine_run* run, const kvr_delta_tables& t, const k
         filled += op.literal;
     }
     if (filled != image_bytes) return malformed(run, b.index);
-    if (out != nullptr) std::memset(out + image_bytes, 0xFF, t.header.block_size - image_bytes);
+    if (out != nullptr) std::memset(out + image_bytes, 0xFF, t.header.image.block_size - image_bytes);
     return KVR_DE_OK;
 }

@@ -6,57 +6,123 @@
 
 uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size)
 {
-    return uint32_t((uint64_t(size) + block_size - 1) / block_size);
+    return block_size == 0 ? 0 : uint32_t((uint64_t(size) + block_size - 1) / block_size);
+}
+
+uint32_t kvr_delta_source_blocks(const kvr_delta_header& header)
+{
+    return kvr_delta_blocks_for(header.image.source_size, header.image.block_size);
 }
 
 namespace {
 
-// The 32-bit header fields in their order on disk, from offset 4.
-uint32_t* header_words(kvr_delta_header& h, int i)
+constexpr uint32_t kCommonWords = 6;
+constexpr uint32_t kImageWords = 6;  // up to and with the transform
+constexpr uint32_t kRegionWords = 3; // transform_start, transform_end, map_count
+constexpr uint32_t kFsWords = 2;
+static_assert(KVR_DELTA_HEADER_PREFIX == 4 + 4 * kCommonWords &&
+              KVR_DELTA_HEADER_MAX == KVR_DELTA_HEADER_PREFIX + 4 * (kImageWords + kRegionWords) + 3 * KVR_DELTA_HASH_SIZE);
+
+uint32_t image_header_size(uint32_t transform)
 {
-    uint32_t* words[] = {&h.version, &h.kind, &h.codec, &h.dict_size, &h.block_size, &h.source_size,
-                         &h.target_size, &h.block_count, &h.source_block_count, &h.ref_count,
-                         &h.frame_count, &h.body_size, &h.transform, &h.transform_start, &h.transform_end, &h.map_count};
-    return words[i];
+    uint32_t words = kImageWords + (transform == KVR_TRANSFORM_NONE ? 0 : kRegionWords);
+    return KVR_DELTA_HEADER_PREFIX + 4 * words + 3 * KVR_DELTA_HASH_SIZE;
 }
-constexpr int kHeaderWords = 16;
-constexpr uint32_t kHashesAt = 4 + 4 * kHeaderWords;
-static_assert(kHashesAt + 3 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HEADER_SIZE &&
-              kHashesAt + 2 * KVR_DELTA_HASH_SIZE == KVR_DELTA_HASHED_HEADER);
+
+constexpr uint32_t kFsHeaderSize = KVR_DELTA_HEADER_PREFIX + 4 * kFsWords + KVR_DELTA_HASH_SIZE;
+
+// The words of a header in their order on disk, from offset 4, and how many
+// of them this header has.
+uint32_t header_words(kvr_delta_header& h, uint32_t* words[KVR_DELTA_HEADER_MAX / 4])
+{
+    uint32_t* common[kCommonWords] = {&h.version, &h.kind, &h.codec, &h.dict_size, &h.frame_count, &h.body_size};
+    uint32_t n = 0;
+    for (uint32_t* w : common) words[n++] = w;
+    if (h.kind == KVR_DELTA_IMAGE) {
+        kvr_image_delta_fields& i = h.image;
+        uint32_t* image[kImageWords + kRegionWords] = {&i.block_size,      &i.source_size,   &i.target_size,
+                                                      &i.block_count,     &i.ref_count,     &i.transform,
+                                                      &i.transform_start, &i.transform_end, &i.map_count};
+        uint32_t count = kImageWords + (i.transform == KVR_TRANSFORM_NONE ? 0 : kRegionWords);
+        for (uint32_t k = 0; k < count; ++k) words[n++] = image[k];
+    } else {
+        words[n++] = &h.fs.op_count;
+        words[n++] = &h.fs.text_size;
+    }
+    return n;
+}
 
 } // namespace
 
-void kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELTA_HEADER_SIZE])
+uint32_t kvr_delta_header_size(const kvr_delta_header& header)
 {
-    kvr_delta_header h = header;
-    std::memcpy(out, KVR_DELTA_MAGIC, 4);
-    for (int i = 0; i < kHeaderWords; ++i) kvr_put_le32(out + 4 + 4 * i, *header_words(h, i));
-    std::memcpy(out + kHashesAt, h.source_hash, KVR_DELTA_HASH_SIZE);
-    std::memcpy(out + kHashesAt + KVR_DELTA_HASH_SIZE, h.target_hash, KVR_DELTA_HASH_SIZE);
-    std::memcpy(out + kHashesAt + 2 * KVR_DELTA_HASH_SIZE, h.delta_hash, KVR_DELTA_HASH_SIZE);
+    return header.kind == KVR_DELTA_IMAGE ? image_header_size(header.image.transform) : kFsHeaderSize;
 }
 
-bool kvr_delta_header_read(const uint8_t in[KVR_DELTA_HEADER_SIZE], kvr_delta_header* header)
+uint32_t kvr_delta_header_bytes(const uint8_t* in, uint32_t have)
 {
-    if (std::memcmp(in, KVR_DELTA_MAGIC, 4) != 0) return false;
-    for (int i = 0; i < kHeaderWords; ++i) *header_words(*header, i) = kvr_le32(in + 4 + 4 * i);
-    std::memcpy(header->source_hash, in + kHashesAt, KVR_DELTA_HASH_SIZE);
-    std::memcpy(header->target_hash, in + kHashesAt + KVR_DELTA_HASH_SIZE, KVR_DELTA_HASH_SIZE);
-    std::memcpy(header->delta_hash, in + kHashesAt + 2 * KVR_DELTA_HASH_SIZE, KVR_DELTA_HASH_SIZE);
-    return header->version == KVR_DELTA_VERSION;
+    if (have < KVR_DELTA_HEADER_PREFIX) return KVR_DELTA_HEADER_PREFIX;
+    if (std::memcmp(in, KVR_DELTA_MAGIC, 4) != 0 || kvr_le32(in + 4) != KVR_DELTA_VERSION) return 0;
+    uint32_t kind = kvr_le32(in + 8);
+    if (kind == KVR_DELTA_FILE_SYSTEM) return kFsHeaderSize;
+    if (kind != KVR_DELTA_IMAGE) return 0;
+    uint32_t transform_at = KVR_DELTA_HEADER_PREFIX + 4 * (kImageWords - 1);
+    if (have < transform_at + 4) return transform_at + 4;
+    return image_header_size(kvr_le32(in + transform_at));
+}
+
+uint32_t kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELTA_HEADER_MAX])
+{
+    kvr_delta_header h = header;
+    uint32_t* words[KVR_DELTA_HEADER_MAX / 4];
+    uint32_t count = header_words(h, words);
+    std::memcpy(out, KVR_DELTA_MAGIC, 4);
+    for (uint32_t i = 0; i < count; ++i) kvr_put_le32(out + 4 + 4 * i, *words[i]);
+    uint32_t at = 4 + 4 * count;
+    if (h.kind == KVR_DELTA_IMAGE) {
+        std::memcpy(out + at, h.image.source_hash, KVR_DELTA_HASH_SIZE);
+        std::memcpy(out + at + KVR_DELTA_HASH_SIZE, h.image.target_hash, KVR_DELTA_HASH_SIZE);
+        at += 2 * KVR_DELTA_HASH_SIZE;
+    }
+    std::memcpy(out + at, h.delta_hash, KVR_DELTA_HASH_SIZE);
+    return at + KVR_DELTA_HASH_SIZE;
+}
+
+bool kvr_delta_header_read(const uint8_t* in, uint32_t available, kvr_delta_header* header)
+{
+    uint32_t have = 0, need = KVR_DELTA_HEADER_PREFIX;
+    while (need > have && need <= available) {
+        have = need;
+        need = kvr_delta_header_bytes(in, have);
+    }
+    if (need == 0 || need > have) return false;
+    *header = {};
+    header->kind = kvr_le32(in + 8);
+    if (header->kind == KVR_DELTA_IMAGE) header->image.transform = kvr_le32(in + KVR_DELTA_HEADER_PREFIX + 4 * (kImageWords - 1));
+    uint32_t* words[KVR_DELTA_HEADER_MAX / 4];
+    uint32_t count = header_words(*header, words);
+    for (uint32_t i = 0; i < count; ++i) *words[i] = kvr_le32(in + 4 + 4 * i);
+    uint32_t at = 4 + 4 * count;
+    if (header->kind == KVR_DELTA_IMAGE) {
+        std::memcpy(header->image.source_hash, in + at, KVR_DELTA_HASH_SIZE);
+        std::memcpy(header->image.target_hash, in + at + KVR_DELTA_HASH_SIZE, KVR_DELTA_HASH_SIZE);
+        at += 2 * KVR_DELTA_HASH_SIZE;
+    }
+    std::memcpy(header->delta_hash, in + at, KVR_DELTA_HASH_SIZE);
+    return true;
 }
 
 uint64_t kvr_delta_table_size(const kvr_delta_header& header)
 {
-    return uint64_t(header.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE +
-           uint64_t(header.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE +
-           uint64_t(header.ref_count) * KVR_DELTA_REF_SIZE + uint64_t(header.map_count) * KVR_CODE_MAP_ENTRY_SIZE +
-           uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
+    const kvr_image_delta_fields& i = header.image;
+    return uint64_t(kvr_delta_source_blocks(header)) * KVR_DELTA_BLOCK_HASH_SIZE +
+           uint64_t(i.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE + uint64_t(i.ref_count) * KVR_DELTA_REF_SIZE +
+           uint64_t(i.map_count) * KVR_CODE_MAP_ENTRY_SIZE + uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
 }
 
 uint64_t kvr_fs_delta_table_size(const kvr_delta_header& header)
 {
-    return uint64_t(header.block_count) * KVR_FS_OP_ENTRY_SIZE + header.ref_count +
+    return uint64_t(header.fs.op_count) * KVR_FS_OP_ENTRY_SIZE + header.fs.text_size +
            uint64_t(header.frame_count) * KVR_DELTA_FRAME_ENTRY_SIZE;
 }
 

@@ -3,9 +3,19 @@
 // on the host or the device.
 //
 // Layout (offsets in bytes):
-//   header, KVR_DELTA_HEADER_SIZE bytes (fields below)
+//   header (its size follows from its kind and transform):
+//     "KVRD", u32 version, u32 kind, u32 codec, u32 dict_size,
+//     u32 frame_count, u32 body_size, then by kind
+//       image: u32 block_size, u32 source_size, u32 target_size,
+//              u32 block_count, u32 ref_count, u32 transform, and, when the
+//              transform is not KVR_TRANSFORM_NONE, u32 transform_start,
+//              u32 transform_end, u32 map_count; then the SHA-256 of the
+//              source image and of the target image
+//       file system: u32 op_count, u32 text_size
+//     and last the delta hash: SHA-256 of the header bytes before it and
+//     of the body
 //   body:
-//     source block hashes   source_block_count x 16: block hash of each
+//     source block hashes   kvr_delta_source_blocks x 16: block hash of each
 //                           source erase block's image bytes (the last one
 //                           short)
 //     block table           block_count x 32, in the order of writing:
@@ -37,18 +47,15 @@
 // map, for the branches inside old offsets [transform_start, transform_end);
 // the difference is added to the rewritten bytes.
 //
-// A file-system delta (kind KVR_DELTA_FILE_SYSTEM) has the same header; its
-// block_count is the operation count, ref_count the size of the path text,
-// frame_count the frame count, and block_size, source_size, target_size,
-// source_block_count, the transform fields, map_count and the source and
-// target hashes are zero. Its body:
-//     operations   op count x KVR_FS_OP_ENTRY_SIZE, in the order of running:
+// A file-system delta (kind KVR_DELTA_FILE_SYSTEM). Its body:
+//     operations   op_count x KVR_FS_OP_ENTRY_SIZE, in the order of running:
 //                  u32 type, u32 path offset, u32 path length, u32 extra
 //                  offset, u32 extra length (offsets into the path text),
 //                  u32 source size, u32 target size, u32 first frame, u32
 //                  frame count, SHA-256 of the source file, SHA-256 of the
 //                  result (file content, or link text)
-//     path text    paths relative to the mount path, no terminators
+//     path text    text_size bytes: paths relative to the mount path, no
+//                  terminators
 //     frame table  as above; first block is the operation's index, block
 //                  count 1
 //     frames       as above
@@ -67,7 +74,8 @@
 
 constexpr uint8_t KVR_DELTA_MAGIC[4] = {'K', 'V', 'R', 'D'};
 // 3: the header names a code transform, the region it covers and the code map.
-constexpr uint32_t KVR_DELTA_VERSION = 3;
+// 4: each kind has its own header fields; the source block count is derived.
+constexpr uint32_t KVR_DELTA_VERSION = 4;
 constexpr uint32_t KVR_DELTA_HASH_SIZE = 32;
 // A block hash is the first 16 bytes of the SHA-256: ample against chance
 // (the whole source and target images keep their full hashes), and it halves
@@ -82,8 +90,10 @@ enum kvr_delta_codec : uint32_t { KVR_DELTA_CODEC_LZMA2 = 1 };
 constexpr uint32_t KVR_DELTA_FRAME_LIMIT = 3u << 20;
 constexpr uint32_t KVR_DELTA_BLOCK_LIMIT = 1u << 20;
 
-constexpr uint32_t KVR_DELTA_HEADER_SIZE = 164;
-constexpr uint32_t KVR_DELTA_HASHED_HEADER = 132; // header bytes the delta hash covers
+// Header bytes: the part every kind has (magic and six words), and the most
+// any header takes.
+constexpr uint32_t KVR_DELTA_HEADER_PREFIX = 28;
+constexpr uint32_t KVR_DELTA_HEADER_MAX = KVR_DELTA_HEADER_PREFIX + 36 + 3 * KVR_DELTA_HASH_SIZE;
 constexpr uint32_t KVR_DELTA_BLOCK_ENTRY_SIZE = 16 + KVR_DELTA_BLOCK_HASH_SIZE;
 constexpr uint32_t KVR_DELTA_REF_SIZE = 4;
 constexpr uint32_t KVR_DELTA_FRAME_ENTRY_SIZE = 28;
@@ -104,29 +114,39 @@ enum kvr_fs_op_type : uint32_t {
 constexpr uint32_t KVR_FS_OP_ENTRY_SIZE = 36 + 2 * KVR_DELTA_HASH_SIZE;
 constexpr uint32_t KVR_FS_PATH_LIMIT = 1000; // bytes of one relative path or extra text
 
-struct kvr_delta_header {
-    uint32_t version;
-    uint32_t kind;
-    uint32_t codec;
-    uint32_t dict_size;
+// What an image delta's header says of its partition.
+struct kvr_image_delta_fields {
     uint32_t block_size;
     uint32_t source_size;
     uint32_t target_size;
     uint32_t block_count;
-    uint32_t source_block_count;
     uint32_t ref_count;
-    uint32_t frame_count;
-    uint32_t body_size;
     // The branch prediction of copies (code_transform.h) for the branches in
     // old offsets [transform_start, transform_end), through the code map of
-    // map_count entries. KVR_TRANSFORM_NONE: copies as they are.
+    // map_count entries. KVR_TRANSFORM_NONE: copies as they are, and the
+    // other three are zero.
     uint32_t transform;
     uint32_t transform_start;
     uint32_t transform_end;
     uint32_t map_count;
     uint8_t source_hash[KVR_DELTA_HASH_SIZE];
     uint8_t target_hash[KVR_DELTA_HASH_SIZE];
-    // SHA-256 of the first KVR_DELTA_HASHED_HEADER header bytes and the body.
+};
+
+struct kvr_fs_delta_fields {
+    uint32_t op_count;
+    uint32_t text_size;
+};
+
+struct kvr_delta_header {
+    uint32_t version;
+    uint32_t kind;
+    uint32_t codec;
+    uint32_t dict_size;
+    uint32_t frame_count;
+    uint32_t body_size;
+    kvr_image_delta_fields image; // kind KVR_DELTA_IMAGE
+    kvr_fs_delta_fields fs;       // kind KVR_DELTA_FILE_SYSTEM
     uint8_t delta_hash[KVR_DELTA_HASH_SIZE];
 };
 
@@ -162,12 +182,24 @@ struct kvr_fs_op {
     uint8_t target_hash[KVR_DELTA_HASH_SIZE];
 };
 
-// Whole blocks covering size bytes.
+// Whole blocks covering size bytes (0 for a block size of 0).
 uint32_t kvr_delta_blocks_for(uint32_t size, uint32_t block_size);
 
-void kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELTA_HEADER_SIZE]);
-// False on a wrong magic or version; reads the fields otherwise.
-bool kvr_delta_header_read(const uint8_t in[KVR_DELTA_HEADER_SIZE], kvr_delta_header* header);
+// Source erase blocks of an image delta: one block hash each.
+uint32_t kvr_delta_source_blocks(const kvr_delta_header& header);
+
+// Header bytes on disk (at most KVR_DELTA_HEADER_MAX); the delta hash is
+// their last KVR_DELTA_HASH_SIZE.
+uint32_t kvr_delta_header_size(const kvr_delta_header& header);
+// The header's size as far as its first `have` bytes tell (have at least
+// KVR_DELTA_HEADER_PREFIX): more than have when it takes more bytes to tell;
+// 0 on a wrong magic, version or kind. A reader reads until it answers have.
+uint32_t kvr_delta_header_bytes(const uint8_t* in, uint32_t have);
+// Returns the bytes written.
+uint32_t kvr_delta_header_write(const kvr_delta_header& header, uint8_t out[KVR_DELTA_HEADER_MAX]);
+// False unless the available bytes start with a whole header of this
+// version and a known kind.
+bool kvr_delta_header_read(const uint8_t* in, uint32_t available, kvr_delta_header* header);
 // Bytes of the body before the frames: hashes, block table, refs, frame table.
 uint64_t kvr_delta_table_size(const kvr_delta_header& header);
 uint64_t kvr_fs_delta_table_size(const kvr_delta_header& header);

@@ -10,8 +10,9 @@ namespace {
 
 constexpr uint32_t kHashChunk = 64 * 1024;
 
-uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
+uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& header)
 {
+    const kvr_image_delta_fields& h = header.image;
     uint32_t flash_block = DE_GetBlockSize(run->ctx);
     if (h.block_size != flash_block) {
         DE_Trace(run->ctx, "%s: delta made for block size 0x%x, flash has 0x%x\n", run->part_name,
@@ -23,13 +24,10 @@ uint32_t check_header(kvr_engine_run* run, const kvr_delta_header& h)
                  run->part_name, h.transform, h.transform_start, h.transform_end);
         return KVR_ENGINE_ERR_HEADER;
     }
-    bool sane = h.codec == KVR_DELTA_CODEC_LZMA2 && h.block_size > 0 &&
-                h.block_size <= KVR_DELTA_BLOCK_LIMIT && h.dict_size >= 4096 &&
-                h.dict_size <= KVR_DELTA_FRAME_LIMIT &&
-                h.source_block_count == kvr_delta_blocks_for(h.source_size, h.block_size) &&
+    bool sane = kvr_delta_codec_sane(header) && h.block_size > 0 && h.block_size <= KVR_DELTA_BLOCK_LIMIT &&
                 h.block_count <= kvr_delta_blocks_for(h.target_size, h.block_size) &&
-                (h.block_count == 0) == (h.frame_count == 0) && h.frame_count <= h.block_count &&
-                kvr_delta_table_size(h) <= h.body_size && h.body_size <= UINT32_MAX - KVR_DELTA_HEADER_SIZE;
+                (h.block_count == 0) == (header.frame_count == 0) && header.frame_count <= h.block_count &&
+                kvr_delta_table_size(header) <= header.body_size;
     if (!sane) {
         DE_Trace(run->ctx, "%s: delta header is inconsistent\n", run->part_name);
         return KVR_ENGINE_ERR_HEADER;
@@ -45,7 +43,7 @@ uint32_t check_delta_hash(kvr_engine_run* run, crypto_hash_sha256_state* sha, co
     uint8_t* chunk = static_cast<uint8_t*>(kvr_engine_alloc(run, kHashChunk));
     if (chunk == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
     uint32_t at = frames_at;
-    uint32_t end = KVR_DELTA_HEADER_SIZE + header.body_size;
+    uint32_t end = kvr_delta_header_size(header) + header.body_size;
     uint32_t result = KVR_DE_OK;
     while (result == KVR_DE_OK && at < end) {
         uint32_t size = end - at < kHashChunk ? end - at : kHashChunk;
@@ -66,10 +64,11 @@ uint32_t check_delta_hash(kvr_engine_run* run, crypto_hash_sha256_state* sha, co
 
 bool refs_valid(const kvr_delta_tables& t, const kvr_delta_block& b)
 {
-    if (b.ref_first > t.header.ref_count || b.ref_count > t.header.ref_count - b.ref_first) return false;
+    uint32_t refs = t.header.image.ref_count;
+    if (b.ref_first > refs || b.ref_count > refs - b.ref_first) return false;
     for (uint32_t r = 0; r < b.ref_count; ++r) {
         uint32_t ref = kvr_delta_ref_at(t, b.ref_first + r);
-        if (ref >= t.header.source_block_count) return false;
+        if (ref >= kvr_delta_source_blocks(t.header)) return false;
         if (r > 0 && ref <= kvr_delta_ref_at(t, b.ref_first + r - 1)) return false;
     }
     return true;
@@ -80,7 +79,8 @@ bool refs_valid(const kvr_delta_tables& t, const kvr_delta_block& b)
 bool tables_valid(kvr_engine_run* run, const kvr_delta_tables& t, uint32_t table_size)
 {
     const kvr_delta_header& h = t.header;
-    uint32_t target_blocks = kvr_delta_blocks_for(h.target_size, h.block_size);
+    uint32_t block_count = h.image.block_count;
+    uint32_t target_blocks = kvr_delta_blocks_for(h.image.target_size, h.image.block_size);
     uint8_t* seen = static_cast<uint8_t*>(kvr_engine_alloc(run, target_blocks + 1));
     if (seen == nullptr) return false;
     std::memset(seen, 0, target_blocks + 1);
@@ -88,11 +88,9 @@ bool tables_valid(kvr_engine_run* run, const kvr_delta_tables& t, uint32_t table
     uint32_t next_block = 0;
     for (uint32_t f = 0; f < h.frame_count; ++f) {
         kvr_delta_frame frame = kvr_delta_frame_at(t, f);
-        uint64_t unpacked = uint64_t(frame.control_size) + frame.difference_size + frame.literal_size;
-        if (frame.offset != packed_at || frame.first_block != next_block || frame.block_count == 0 ||
-            frame.block_count > h.block_count - next_block || unpacked > h.dict_size || frame.packed_size == 0)
+        if (!kvr_frame_follows(frame, h.dict_size, &packed_at) || frame.first_block != next_block ||
+            frame.block_count == 0 || frame.block_count > block_count - next_block)
             return false;
-        packed_at += frame.packed_size;
         for (uint32_t i = frame.first_block; i < frame.first_block + frame.block_count; ++i) {
             kvr_delta_block b = kvr_delta_block_at(t, i);
             if (b.frame != f || b.index >= target_blocks || seen[b.index] || !refs_valid(t, b)) return false;
@@ -100,7 +98,7 @@ bool tables_valid(kvr_engine_run* run, const kvr_delta_tables& t, uint32_t table
         }
         next_block += frame.block_count;
     }
-    return next_block == h.block_count && packed_at == h.body_size;
+    return next_block == block_count && packed_at == h.body_size;
 }
 
 // Segments ascend and lie apart in the old image, inside both images.
@@ -110,8 +108,8 @@ bool code_map_valid(const kvr_delta_tables& t)
     for (uint32_t i = 0; i < t.code_map.count; ++i) {
         const uint8_t* entry = t.code_map.entries + uint64_t(i) * KVR_CODE_MAP_ENTRY_SIZE;
         uint64_t old_start = kvr_le32(entry), new_start = kvr_le32(entry + 4), length = kvr_le32(entry + 8);
-        if (length == 0 || old_start < end || old_start + length > t.header.source_size ||
-            new_start + length > t.header.target_size)
+        if (length == 0 || old_start < end || old_start + length > t.header.image.source_size ||
+            new_start + length > t.header.image.target_size)
             return false;
         end = old_start + length;
     }
@@ -119,6 +117,20 @@ bool code_map_valid(const kvr_delta_tables& t)
 }
 
 } // namespace
+
+bool kvr_delta_codec_sane(const kvr_delta_header& h)
+{
+    return h.codec == KVR_DELTA_CODEC_LZMA2 && h.dict_size >= 4096 && h.dict_size <= KVR_DELTA_FRAME_LIMIT &&
+           h.body_size <= UINT32_MAX - KVR_DELTA_HEADER_MAX;
+}
+
+bool kvr_frame_follows(const kvr_delta_frame& frame, uint32_t dict_size, uint64_t* packed_at)
+{
+    uint64_t unpacked = uint64_t(frame.control_size) + frame.difference_size + frame.literal_size;
+    if (frame.offset != *packed_at || frame.packed_size == 0 || unpacked > dict_size) return false;
+    *packed_at += frame.packed_size;
+    return true;
+}
 
 kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i)
 {
@@ -146,12 +158,19 @@ uint32_t kvr_delta_read(kvr_engine_run* run, uint8_t* buffer, uint32_t at, uint3
     return KVR_ENGINE_ERR_IO;
 }
 
-uint32_t kvr_delta_read_header(kvr_engine_run* run, uint32_t kind, uint8_t raw[KVR_DELTA_HEADER_SIZE],
+uint32_t kvr_delta_read_header(kvr_engine_run* run, uint32_t kind, uint8_t raw[KVR_DELTA_HEADER_MAX],
                                kvr_delta_header* header)
 {
-    uint32_t result = kvr_delta_read(run, raw, 0, KVR_DELTA_HEADER_SIZE);
-    if (result != KVR_DE_OK) return result;
-    if (!kvr_delta_header_read(raw, header)) {
+    // At most three reads: the common part, an image's words up to its
+    // transform, the rest.
+    uint32_t have = 0, need = KVR_DELTA_HEADER_PREFIX;
+    while (need > have) {
+        uint32_t result = kvr_delta_read(run, raw + have, have, need - have);
+        if (result != KVR_DE_OK) return result;
+        have = need;
+        need = kvr_delta_header_bytes(raw, have);
+    }
+    if (need == 0 || !kvr_delta_header_read(raw, have, header)) {
         DE_Trace(run->ctx, "%s: not a delta of version %u\n", run->part_name, KVR_DELTA_VERSION);
         return KVR_ENGINE_ERR_HEADER;
     }
@@ -162,24 +181,25 @@ uint32_t kvr_delta_read_header(kvr_engine_run* run, uint32_t kind, uint8_t raw[K
     return KVR_DE_OK;
 }
 
-uint32_t kvr_delta_read_tables(kvr_engine_run* run, const uint8_t raw[KVR_DELTA_HEADER_SIZE],
+uint32_t kvr_delta_read_tables(kvr_engine_run* run, const uint8_t raw[KVR_DELTA_HEADER_MAX],
                                const kvr_delta_header& header, uint32_t table_size, const uint8_t** table)
 {
     uint8_t* tables = static_cast<uint8_t*>(kvr_engine_alloc(run, table_size));
     if (tables == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
-    uint32_t result = kvr_delta_read(run, tables, KVR_DELTA_HEADER_SIZE, table_size);
+    uint32_t header_size = kvr_delta_header_size(header);
+    uint32_t result = kvr_delta_read(run, tables, header_size, table_size);
     if (result != KVR_DE_OK) return result;
     *table = tables;
     crypto_hash_sha256_state sha;
     crypto_hash_sha256_init(&sha);
-    crypto_hash_sha256_update(&sha, raw, KVR_DELTA_HASHED_HEADER);
+    crypto_hash_sha256_update(&sha, raw, header_size - KVR_DELTA_HASH_SIZE);
     crypto_hash_sha256_update(&sha, tables, table_size);
-    return check_delta_hash(run, &sha, header, KVR_DELTA_HEADER_SIZE + table_size);
+    return check_delta_hash(run, &sha, header, header_size + table_size);
 }
 
 uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
 {
-    uint8_t raw[KVR_DELTA_HEADER_SIZE];
+    uint8_t raw[KVR_DELTA_HEADER_MAX];
     uint32_t result = kvr_delta_read_header(run, KVR_DELTA_IMAGE, raw, &t->header);
     if (result == KVR_DE_OK) result = check_header(run, t->header);
     if (result != KVR_DE_OK) return result;
@@ -189,11 +209,11 @@ uint32_t kvr_delta_load(kvr_engine_run* run, kvr_delta_tables* t)
     result = kvr_delta_read_tables(run, raw, h, table_size, &table);
     if (result != KVR_DE_OK) return result;
     t->source_hashes = table;
-    t->blocks = t->source_hashes + uint64_t(h.source_block_count) * KVR_DELTA_BLOCK_HASH_SIZE;
-    t->refs = t->blocks + uint64_t(h.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
-    t->code_map = {t->refs + uint64_t(h.ref_count) * KVR_DELTA_REF_SIZE, h.map_count};
-    t->frames = t->code_map.entries + uint64_t(h.map_count) * KVR_CODE_MAP_ENTRY_SIZE;
-    t->frames_at = KVR_DELTA_HEADER_SIZE + table_size;
+    t->blocks = t->source_hashes + uint64_t(kvr_delta_source_blocks(h)) * KVR_DELTA_BLOCK_HASH_SIZE;
+    t->refs = t->blocks + uint64_t(h.image.block_count) * KVR_DELTA_BLOCK_ENTRY_SIZE;
+    t->code_map = {t->refs + uint64_t(h.image.ref_count) * KVR_DELTA_REF_SIZE, h.image.map_count};
+    t->frames = t->code_map.entries + uint64_t(h.image.map_count) * KVR_CODE_MAP_ENTRY_SIZE;
+    t->frames_at = kvr_delta_header_size(h) + table_size;
     uint32_t mark = kvr_heap_mark(&run->heap);
     bool valid = tables_valid(run, *t, table_size) && code_map_valid(*t);
     kvr_heap_release(&run->heap, mark);

@@ -16,10 +16,10 @@ void* heap_alloc(void* opaque, size_t count, size_t size)
 // The arena gives memory back when the frame is done.
 void heap_free(void*, void*) {}
 
-uint32_t decode(kvr_engine_run* run, lzma_stream* stream, const kvr_delta_frame& frame,
+uint32_t decode(kvr_engine_run* run, lzma_stream* stream, uint32_t body_at, const kvr_delta_frame& frame,
                 uint8_t* chunk, uint8_t* out, uint32_t out_size)
 {
-    uint32_t at = KVR_DELTA_HEADER_SIZE + frame.offset;
+    uint32_t at = body_at + frame.offset;
     uint32_t left = frame.packed_size;
     stream->next_out = out;
     stream->avail_out = out_size;
@@ -52,7 +52,8 @@ uint32_t decode(kvr_engine_run* run, lzma_stream* stream, const kvr_delta_frame&
 
 } // namespace
 
-uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_delta_frame& frame, uint8_t* out)
+uint32_t kvr_frame_unpack(kvr_engine_run* run, const kvr_delta_header& header, const kvr_delta_frame& frame,
+                          uint8_t* out)
 {
     uint32_t out_size = frame.control_size + frame.difference_size + frame.literal_size;
     uint32_t mark = kvr_heap_mark(&run->heap);
@@ -60,7 +61,7 @@ uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_del
     if (chunk == nullptr) return KVR_ENGINE_ERR_NO_MEMORY;
     lzma_allocator allocator = {heap_alloc, heap_free, &run->heap};
     lzma_options_lzma options = {};
-    options.dict_size = dict_size;
+    options.dict_size = header.dict_size;
     options.lc = LZMA_LC_DEFAULT;
     options.lp = LZMA_LP_DEFAULT;
     options.pb = LZMA_PB_DEFAULT;
@@ -70,7 +71,7 @@ uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_del
     uint32_t result = KVR_ENGINE_ERR_NO_MEMORY;
     lzma_ret init = lzma_raw_decoder(&stream, filters);
     if (init == LZMA_OK)
-        result = decode(run, &stream, frame, chunk, out, out_size);
+        result = decode(run, &stream, kvr_delta_header_size(header), frame, chunk, out, out_size);
     else
         DE_Trace(run->ctx, "%s: frame decoder does not start (%d)\n", run->part_name, int(init));
     lzma_end(&stream);

@@ -6,4 +6,5 @@
 
 // out receives exactly the frame's control, difference and literal sections.
 // dict_size is the delta header's.
-uint32_t kvr_frame_unpack(kvr_engine_run* run, uint32_t dict_size, const kvr_delta_frame& frame, uint8_t* out);
+uint32_t kvr_frame_unpack(kvr_engine_run* run, const kvr_delta_header& header, const kvr_delta_frame& frame,
+                          uint8_t* out);

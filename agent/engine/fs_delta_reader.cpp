@@ -11,9 +11,7 @@ namespace {
 
 bool header_sane(const kvr_delta_header& h)
 {
-    return h.codec == KVR_DELTA_CODEC_LZMA2 && h.dict_size >= 4096 && h.dict_size <= KVR_DELTA_FRAME_LIMIT &&
-           h.block_size == 0 && h.source_size == 0 && h.target_size == 0 && h.source_block_count == 0 &&
-           kvr_fs_delta_table_size(h) <= h.body_size && h.body_size <= UINT32_MAX - KVR_DELTA_HEADER_SIZE;
+    return kvr_delta_codec_sane(h) && kvr_fs_delta_table_size(h) <= h.body_size;
 }
 
 // A relative path: not empty, no leading "/", no "." or ".." part, no NUL.
@@ -35,7 +33,7 @@ bool path_valid(const uint8_t* path, uint32_t size)
 
 bool text_in(const kvr_delta_header& h, uint32_t at, uint32_t size)
 {
-    return at <= h.ref_count && size <= h.ref_count - at;
+    return at <= h.fs.text_size && size <= h.fs.text_size - at;
 }
 
 bool op_valid(const kvr_fs_tables& t, const kvr_fs_op& op, uint32_t index, uint32_t* next_frame)
@@ -71,13 +69,10 @@ bool tables_valid(const kvr_fs_tables& t, uint32_t table_size)
     uint64_t packed_at = table_size;
     for (uint32_t f = 0; f < h.frame_count; ++f) {
         kvr_delta_frame frame = kvr_fs_frame_at(t, f);
-        uint64_t unpacked = uint64_t(frame.control_size) + frame.difference_size + frame.literal_size;
-        if (frame.offset != packed_at || frame.packed_size == 0 || unpacked > h.dict_size || frame.block_count != 1)
-            return false;
-        packed_at += frame.packed_size;
+        if (!kvr_frame_follows(frame, h.dict_size, &packed_at) || frame.block_count != 1) return false;
     }
     uint32_t next_frame = 0;
-    for (uint32_t i = 0; i < h.block_count; ++i)
+    for (uint32_t i = 0; i < h.fs.op_count; ++i)
         if (!op_valid(t, kvr_fs_op_at(t, i), i, &next_frame)) return false;
     return next_frame == h.frame_count && packed_at == h.body_size;
 }
@@ -100,7 +95,7 @@ kvr_delta_frame kvr_fs_frame_at(const kvr_fs_tables& tables, uint32_t i)
 
 uint32_t kvr_fs_delta_load(kvr_engine_run* run, kvr_fs_tables* t)
 {
-    uint8_t raw[KVR_DELTA_HEADER_SIZE];
+    uint8_t raw[KVR_DELTA_HEADER_MAX];
     uint32_t result = kvr_delta_read_header(run, KVR_DELTA_FILE_SYSTEM, raw, &t->header);
     if (result != KVR_DE_OK) return result;
     const kvr_delta_header& h = t->header;
@@ -113,8 +108,8 @@ uint32_t kvr_fs_delta_load(kvr_engine_run* run, kvr_fs_tables* t)
     result = kvr_delta_read_tables(run, raw, h, table_size, &table);
     if (result != KVR_DE_OK) return result;
     t->ops = table;
-    t->text = t->ops + uint64_t(h.block_count) * KVR_FS_OP_ENTRY_SIZE;
-    t->frames = t->text + h.ref_count;
+    t->text = t->ops + uint64_t(h.fs.op_count) * KVR_FS_OP_ENTRY_SIZE;
+    t->frames = t->text + h.fs.text_size;
     if (!tables_valid(*t, table_size)) {
         DE_Trace(run->ctx, "%s: delta operations are inconsistent\n", run->part_name);
         return KVR_ENGINE_ERR_HEADER;

@@ -9,7 +9,7 @@
 struct kvr_fs_tables {
     kvr_delta_header header;
     const uint8_t* ops;
-    const uint8_t* text; // header.ref_count bytes of path text
+    const uint8_t* text; // header.fs.text_size bytes of path text
     const uint8_t* frames;
 };
 

@@ -93,7 +93,7 @@ uint32_t run_frames(file_build* b, const kvr_fs_tables& t)
         uint8_t* unpacked = static_cast<uint8_t*>(
             kvr_engine_alloc(b->run, uint64_t(frame.control_size) + frame.difference_size + frame.literal_size));
         result = unpacked == nullptr ? KVR_ENGINE_ERR_NO_MEMORY
-                                     : kvr_frame_unpack(b->run, t.header.dict_size, frame, unpacked);
+                                     : kvr_frame_unpack(b->run, t.header, frame, unpacked);
         if (result == KVR_DE_OK) result = run_frame(b, frame, unpacked);
         kvr_heap_release(&b->run->heap, mark);
     }

@@ -82,7 +82,7 @@ uint32_t survey_op(fs_job* job, uint32_t i)
 
 uint32_t survey(fs_job* job)
 {
-    uint32_t count = job->tables.header.block_count;
+    uint32_t count = job->tables.header.fs.op_count;
     uint32_t result = KVR_DE_OK;
     for (uint32_t i = 0; i < count && result == KVR_DE_OK; ++i) {
         result = survey_op(job, i);
@@ -101,7 +101,7 @@ uint64_t units(uint64_t bytes)
 uint64_t space_needed(const fs_job* job)
 {
     uint64_t needed = 0, largest_tmp = 0;
-    for (uint32_t i = 0; i < job->tables.header.block_count; ++i) {
+    for (uint32_t i = 0; i < job->tables.header.fs.op_count; ++i) {
         kvr_fs_op op = kvr_fs_op_at(job->tables, i);
         if (job->states[i] == OP_DONE) continue;
         if (op.type == KVR_FS_NEW_FILE) needed += units(op.target_size) + kSpaceUnit;
@@ -235,14 +235,14 @@ uint32_t apply_op(fs_job* job, uint32_t i)
 
 bool has_changed_file(const fs_job& job)
 {
-    for (uint32_t i = 0; i < job.tables.header.block_count; ++i)
+    for (uint32_t i = 0; i < job.tables.header.fs.op_count; ++i)
         if (kvr_fs_op_at(job.tables, i).type == KVR_FS_CHANGED_FILE) return true;
     return false;
 }
 
 uint32_t allocate(fs_job* job)
 {
-    job->states = static_cast<uint8_t*>(kvr_engine_alloc(job->run, job->tables.header.block_count + 1));
+    job->states = static_cast<uint8_t*>(kvr_engine_alloc(job->run, job->tables.header.fs.op_count + 1));
     job->chunk = static_cast<uint8_t*>(kvr_engine_alloc(job->run, KVR_FS_CHUNK));
     job->path = static_cast<char*>(kvr_engine_alloc(job->run, KVR_FS_PATH_SIZE));
     job->extra = static_cast<char*>(kvr_engine_alloc(job->run, KVR_FS_PATH_SIZE));
@@ -263,7 +263,7 @@ uint32_t kvr_fs_update(kvr_engine_run* run, const char* mount_path, const char* 
     if (result == KVR_DE_OK) result = survey(&job);
     if (result != KVR_DE_OK || run->verify) return result;
     result = check_space(&job);
-    uint32_t count = job.tables.header.block_count;
+    uint32_t count = job.tables.header.fs.op_count;
     for (uint32_t i = 0; i < count && result == KVR_DE_OK; ++i) {
         result = apply_op(&job, i);
         DE_Progress(run->ctx, (i + 1) * 100 / count);

@@ -35,7 +35,7 @@ uint32_t read_flash(image_job* job, uint8_t* out, uint32_t address, uint32_t siz
 // SHA-256 of flash [address, address + size), a block at a time.
 uint32_t hash_flash(image_job* job, uint32_t address, uint32_t size, uint8_t digest[KVR_DELTA_HASH_SIZE])
 {
-    uint32_t step = job->tables.header.block_size;
+    uint32_t step = job->tables.header.image.block_size;
     crypto_hash_sha256_state sha;
     crypto_hash_sha256_init(&sha);
     for (uint32_t done = 0; done < size; done += step) {
@@ -50,7 +50,7 @@ uint32_t hash_flash(image_job* job, uint32_t address, uint32_t size, uint8_t dig
 
 uint32_t load_backup(image_job* job)
 {
-    uint32_t size = job->tables.header.block_size;
+    uint32_t size = job->tables.header.image.block_size;
     job->has_backup = DE_ReadBackupBlock(job->run->ctx, job->backup, 0, size) == KVR_DE_OK;
     if (job->has_backup) crypto_hash_sha256(job->backup_hash, job->backup, size);
     return KVR_DE_OK;
@@ -58,7 +58,7 @@ uint32_t load_backup(image_job* job)
 
 uint32_t check_source_block(image_job* job, uint32_t index)
 {
-    const kvr_delta_header& h = job->tables.header;
+    const kvr_image_delta_fields& h = job->tables.header.image;
     if (job->source_checks[index] == SOURCE_UNKNOWN) {
         uint32_t address = index * h.block_size;
         uint32_t size = h.source_size - address < h.block_size ? h.source_size - address : h.block_size;
@@ -79,7 +79,7 @@ uint32_t survey_block(image_job* job, uint32_t i)
 {
     kvr_delta_block b = kvr_delta_block_at(job->tables, i);
     uint8_t digest[KVR_DELTA_HASH_SIZE];
-    uint32_t result = hash_flash(job, b.index * job->tables.header.block_size, job->tables.header.block_size, digest);
+    uint32_t result = hash_flash(job, b.index * job->tables.header.image.block_size, job->tables.header.image.block_size, digest);
     if (result != KVR_DE_OK) return result;
     if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) == 0) {
         job->states[i] = BLOCK_DONE;
@@ -107,7 +107,7 @@ uint32_t check_whole(image_job* job, uint32_t size, const uint8_t* expected, con
 
 uint32_t survey(image_job* job)
 {
-    const kvr_delta_header& h = job->tables.header;
+    const kvr_image_delta_fields& h = job->tables.header.image;
     uint32_t touched = 0, done = 0;
     uint32_t result = load_backup(job);
     for (uint32_t i = 0; i < h.block_count && result == KVR_DE_OK; ++i) {
@@ -125,7 +125,7 @@ uint32_t survey(image_job* job)
 uint32_t write_block(image_job* job, const kvr_delta_block& b, const uint8_t* data, bool save_backup)
 {
     kvr_engine_run* run = job->run;
-    uint32_t address = b.index * job->tables.header.block_size;
+    uint32_t address = b.index * job->tables.header.image.block_size;
     if (save_backup && DE_WriteBackupBlock(run->ctx, address, data) != KVR_DE_OK) {
         DE_Trace(run->ctx, "%s: backup of block 0x%x failed\n", run->part_name, address);
         return KVR_ENGINE_ERR_IO;
@@ -145,10 +145,10 @@ uint32_t apply_block(image_job* job, uint32_t i, kvr_frame_cursor* cursor)
     if (result != KVR_DE_OK || job->states[i] == BLOCK_DONE) return result;
     if (!pending) return write_block(job, b, job->backup, false);
     uint8_t digest[KVR_DELTA_HASH_SIZE];
-    crypto_hash_sha256(digest, job->block, job->tables.header.block_size);
+    crypto_hash_sha256(digest, job->block, job->tables.header.image.block_size);
     if (std::memcmp(digest, b.hash, KVR_DELTA_BLOCK_HASH_SIZE) != 0) {
         DE_Trace(job->run->ctx, "%s: block 0x%x built wrong, nothing written for it\n", job->run->part_name,
-                 b.index * job->tables.header.block_size);
+                 b.index * job->tables.header.image.block_size);
         return KVR_ENGINE_ERR_TARGET;
     }
     return write_block(job, b, job->block, true);
@@ -168,12 +168,12 @@ uint32_t apply_frame(image_job* job, uint32_t f)
     uint32_t mark = kvr_heap_mark(&job->run->heap);
     uint8_t* unpacked = static_cast<uint8_t*>(
         kvr_engine_alloc(job->run, uint64_t(frame.control_size) + frame.difference_size + frame.literal_size));
-    uint32_t result = unpacked == nullptr ? KVR_ENGINE_ERR_NO_MEMORY : kvr_frame_unpack(job->run, job->tables.header.dict_size, frame, unpacked);
+    uint32_t result = unpacked == nullptr ? KVR_ENGINE_ERR_NO_MEMORY : kvr_frame_unpack(job->run, job->tables.header, frame, unpacked);
     kvr_frame_cursor cursor;
     if (result == KVR_DE_OK) kvr_frame_cursor_init(&cursor, frame, unpacked);
     for (uint32_t i = frame.first_block; i < frame.first_block + frame.block_count && result == KVR_DE_OK; ++i) {
         result = apply_block(job, i, &cursor);
-        DE_Progress(job->run->ctx, (i + 1) * 100 / job->tables.header.block_count);
+        DE_Progress(job->run->ctx, (i + 1) * 100 / job->tables.header.image.block_count);
     }
     kvr_heap_release(&job->run->heap, mark);
     return result;
@@ -181,14 +181,15 @@ uint32_t apply_frame(image_job* job, uint32_t f)
 
 uint32_t allocate(image_job* job)
 {
-    const kvr_delta_header& h = job->tables.header;
+    const kvr_image_delta_fields& h = job->tables.header.image;
+    uint32_t source_blocks = kvr_delta_source_blocks(job->tables.header);
     job->block = static_cast<uint8_t*>(kvr_engine_alloc(job->run, h.block_size));
     job->backup = static_cast<uint8_t*>(kvr_engine_alloc(job->run, h.block_size));
     job->states = static_cast<uint8_t*>(kvr_engine_alloc(job->run, h.block_count + 1));
-    job->source_checks = static_cast<uint8_t*>(kvr_engine_alloc(job->run, h.source_block_count + 1));
+    job->source_checks = static_cast<uint8_t*>(kvr_engine_alloc(job->run, source_blocks + 1));
     if (job->block == nullptr || job->backup == nullptr || job->states == nullptr || job->source_checks == nullptr)
         return KVR_ENGINE_ERR_NO_MEMORY;
-    std::memset(job->source_checks, SOURCE_UNKNOWN, h.source_block_count + 1);
+    std::memset(job->source_checks, SOURCE_UNKNOWN, source_blocks + 1);
     return KVR_DE_OK;
 }
 
@@ -204,6 +205,6 @@ uint32_t kvr_image_update(kvr_engine_run* run)
     if (result != KVR_DE_OK || run->verify) return result;
     for (uint32_t f = 0; f < job.tables.header.frame_count && result == KVR_DE_OK; ++f) result = apply_frame(&job, f);
     if (result != KVR_DE_OK) return result;
-    const kvr_delta_header& h = job.tables.header;
+    const kvr_image_delta_fields& h = job.tables.header.image;
     return check_whole(&job, h.target_size, h.target_hash, "target", KVR_ENGINE_ERR_TARGET);
 }

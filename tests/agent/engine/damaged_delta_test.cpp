@@ -39,7 +39,11 @@ TEST_F(damage_case, FlippedByteAnywhere)
 TEST_F(damage_case, Truncated)
 {
     std::vector<uint8_t> good = flash.delta;
-    for (size_t size : {size_t(0), size_t(10), size_t(KVR_DELTA_HEADER_SIZE), good.size() / 2, good.size() - 1}) {
+    kvr_delta_header header;
+    ASSERT_TRUE(kvr_delta_header_read(good.data(), uint32_t(good.size()), &header));
+    const size_t header_size = kvr_delta_header_size(header);
+    for (size_t size : {size_t(0), size_t(10), size_t(KVR_DELTA_HEADER_PREFIX), header_size - 1, header_size,
+                        good.size() / 2, good.size() - 1}) {
         flash.delta.assign(good.begin(), good.begin() + long(size));
         expect_refused(("size " + std::to_string(size)).c_str());
     }

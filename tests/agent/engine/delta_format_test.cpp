@@ -39,41 +39,82 @@ TEST(Sha256, KnownVectors)
     EXPECT_EQ(hex(digest), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(DeltaFormat, HeaderFieldsRoundTrip)
+namespace {
+
+kvr_delta_header image_header(uint32_t transform)
 {
     kvr_delta_header h = {};
     h.version = KVR_DELTA_VERSION;
     h.kind = KVR_DELTA_IMAGE;
     h.codec = KVR_DELTA_CODEC_LZMA2;
     h.dict_size = 0x300000;
-    h.block_size = 0x20000;
-    h.source_size = 123456;
-    h.target_size = 654321;
-    h.block_count = 5;
-    h.source_block_count = 1;
-    h.ref_count = 9;
     h.frame_count = 2;
     h.body_size = 4242;
-    h.transform = KVR_TRANSFORM_THUMB2;
-    h.transform_start = 0x34;
-    h.transform_end = 0x10000;
-    for (int i = 0; i < 32; ++i) h.source_hash[i] = uint8_t(i), h.target_hash[i] = uint8_t(2 * i), h.delta_hash[i] = uint8_t(3 * i);
-    uint8_t raw[KVR_DELTA_HEADER_SIZE];
-    kvr_delta_header_write(h, raw);
-    EXPECT_EQ(std::memcmp(raw, "KVRD", 4), 0);
-    EXPECT_EQ(raw[4], 3);
-    EXPECT_EQ(kvr_le32(raw + 20), 0x20000u);
-    EXPECT_EQ(kvr_le32(raw + 52), uint32_t(KVR_TRANSFORM_THUMB2));
-    EXPECT_EQ(kvr_le32(raw + 60), 0x10000u);
+    h.image.block_size = 0x20000;
+    h.image.source_size = 123456;
+    h.image.target_size = 654321;
+    h.image.block_count = 5;
+    h.image.ref_count = 9;
+    h.image.transform = transform;
+    if (transform != KVR_TRANSFORM_NONE) {
+        h.image.transform_start = 0x34;
+        h.image.transform_end = 0x10000;
+        h.image.map_count = 7;
+    }
+    for (int i = 0; i < 32; ++i)
+        h.image.source_hash[i] = uint8_t(i), h.image.target_hash[i] = uint8_t(2 * i), h.delta_hash[i] = uint8_t(3 * i);
+    return h;
+}
+
+} // namespace
+
+TEST(DeltaFormat, HeaderFieldsRoundTripForEachKind)
+{
+    kvr_delta_header fs = {};
+    fs.version = KVR_DELTA_VERSION;
+    fs.kind = KVR_DELTA_FILE_SYSTEM;
+    fs.codec = KVR_DELTA_CODEC_LZMA2;
+    fs.dict_size = 4096;
+    fs.frame_count = 3;
+    fs.body_size = 999;
+    fs.fs.op_count = 4;
+    fs.fs.text_size = 77;
+    for (int i = 0; i < 32; ++i) fs.delta_hash[i] = uint8_t(5 * i);
+    // Without a transform an image header is as small as before the
+    // transform fields existed; a file-system header carries no image fields.
+    const struct {
+        kvr_delta_header header;
+        uint32_t size;
+    } cases[] = {{image_header(KVR_TRANSFORM_THUMB2), 160}, {image_header(KVR_TRANSFORM_NONE), 148}, {fs, 68}};
+    for (const auto& c : cases) {
+        uint8_t raw[KVR_DELTA_HEADER_MAX + 1] = {};
+        ASSERT_EQ(kvr_delta_header_write(c.header, raw), c.size);
+        EXPECT_EQ(kvr_delta_header_size(c.header), c.size);
+        EXPECT_EQ(std::memcmp(raw, "KVRD", 4), 0);
+        EXPECT_EQ(raw[4], 4);
+        EXPECT_EQ(std::memcmp(raw + c.size - 32, c.header.delta_hash, 32), 0);
+        kvr_delta_header back = {};
+        ASSERT_TRUE(kvr_delta_header_read(raw, c.size, &back));
+        EXPECT_EQ(std::memcmp(&back, &c.header, sizeof back), 0);
+        EXPECT_TRUE(kvr_delta_header_read(raw, c.size + 1, &back));
+        EXPECT_FALSE(kvr_delta_header_read(raw, c.size - 1, &back));
+    }
+    uint8_t raw[KVR_DELTA_HEADER_MAX];
+    kvr_delta_header_write(image_header(KVR_TRANSFORM_A64), raw);
+    EXPECT_EQ(kvr_le32(raw + 28), 0x20000u);                  // block size
+    EXPECT_EQ(kvr_le32(raw + 48), uint32_t(KVR_TRANSFORM_A64)); // transform
+    EXPECT_EQ(kvr_le32(raw + 56), 0x10000u);                  // transform end
+    EXPECT_EQ(kvr_delta_header_bytes(raw, KVR_DELTA_HEADER_PREFIX), 52u);
+    EXPECT_EQ(kvr_delta_header_bytes(raw, 52), 160u);
     kvr_delta_header back = {};
-    ASSERT_TRUE(kvr_delta_header_read(raw, &back));
-    EXPECT_EQ(std::memcmp(&back, &h, sizeof h), 0);
-    raw[4] = 1; // the first format, with 32-byte block hashes
-    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
-    raw[4] = 2; // without the code transform fields
-    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
+    for (uint8_t version : {1, 2, 3, 5}) { // 1: 32-byte block hashes; 2: no transform; 3: one header for both kinds
+        raw[4] = version;
+        EXPECT_EQ(kvr_delta_header_bytes(raw, KVR_DELTA_HEADER_MAX), 0u);
+        EXPECT_FALSE(kvr_delta_header_read(raw, KVR_DELTA_HEADER_MAX, &back));
+    }
     raw[4] = 4;
-    EXPECT_FALSE(kvr_delta_header_read(raw, &back));
+    raw[8] = 3; // no such kind
+    EXPECT_FALSE(kvr_delta_header_read(raw, KVR_DELTA_HEADER_MAX, &back));
 }
 
 TEST(DeltaFormat, VarintsAndZigzag)

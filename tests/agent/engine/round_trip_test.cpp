@@ -85,8 +85,8 @@ TEST(EngineRoundTrip, IdenticalImagesNeedNoWrites)
     std::vector<uint8_t> image = random_bytes(300000, 31);
     mem_flash flash = prepared(image, image, 512 * 1024, 4096);
     kvr_delta_header header;
-    ASSERT_TRUE(kvr_delta_header_read(flash.delta.data(), &header));
-    EXPECT_EQ(header.block_count, 0u);
+    ASSERT_TRUE(kvr_delta_header_read(flash.delta.data(), uint32_t(flash.delta.size()), &header));
+    EXPECT_EQ(header.image.block_count, 0u);
     EXPECT_EQ(header.frame_count, 0u);
     ASSERT_EQ(run_engine(&flash, true), 0u) << flash.trace;
     ASSERT_EQ(run_engine(&flash, false), 0u) << flash.trace;

@@ -128,11 +128,12 @@ TEST(TransformRoundTrip, AnUnknownTransformIsRefusedBeforeAnyWrite)
     const code_pair pair = make_code_pair(KVR_TRANSFORM_A32, 20000, 5);
     mem_flash flash = prepared(pair.old_image, pair.new_image, 30 * kBlock, kBlock, KVR_TRANSFORM_A32);
     kvr_delta_header header = {};
-    ASSERT_TRUE(kvr_delta_header_read(flash.delta.data(), &header));
+    ASSERT_TRUE(kvr_delta_header_read(flash.delta.data(), uint32_t(flash.delta.size()), &header));
+    const std::vector<uint8_t> body(flash.delta.begin() + kvr_delta_header_size(header), flash.delta.end());
     for (uint32_t transform : {KVR_TRANSFORM_KINDS, 0x80000001u}) {
-        header.transform = transform;
+        header.image.transform = transform;
         // Sealed anew, so that only the field is wrong.
-        flash.delta = fotapack::seal_delta(header, std::vector<uint8_t>(flash.delta.begin() + KVR_DELTA_HEADER_SIZE, flash.delta.end()));
+        flash.delta = fotapack::seal_delta(header, body);
         const std::vector<uint8_t> before = flash.flash;
         EXPECT_NE(run_engine(&flash, true), 0u);
         EXPECT_NE(run_engine(&flash, false), 0u);

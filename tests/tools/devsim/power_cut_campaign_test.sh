@@ -99,7 +99,7 @@ kinds = []
 for name in os.listdir(sys.argv[1]):
     data = open(os.path.join(sys.argv[1], name), "rb").read()
     if data[:4] == b"KVRD" and struct.unpack_from("<I", data, 8)[0] == 1:
-        kinds.append(struct.unpack_from("<I", data, 52)[0])
+        kinds.append(struct.unpack_from("<I", data, 48)[0])
 print("image deltas' code transforms:", kinds)
 sys.exit(0 if 2 in kinds else 1)
 PY

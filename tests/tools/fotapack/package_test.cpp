@@ -135,9 +135,9 @@ TEST(Build, FileSystemPartitionFromTwoFolders)
     std::vector<uint8_t> member(first.begin() + entries[0].offset,
                                 first.begin() + entries[0].offset + entries[0].length);
     kvr_delta_header header;
-    ASSERT_TRUE(kvr_delta_header_read(member.data(), &header));
+    ASSERT_TRUE(kvr_delta_header_read(member.data(), uint32_t(member.size()), &header));
     EXPECT_EQ(header.kind, uint32_t(KVR_DELTA_FILE_SYSTEM));
-    EXPECT_EQ(header.block_count, 3u); // operations: changed file, new file, the new file's attributes
+    EXPECT_EQ(header.fs.op_count, 3u); // operations: changed file, new file, the new file's attributes
     EXPECT_THROW(build_package(parse_manifest("system fs missing new\n", dir)), std::runtime_error);
 }
 
