@@ -3,6 +3,7 @@
 # the shipped benchmark pairs were made, into the folder given (default
 # build/bench-pairs): one folder a pair, holding "old" and "new".
 #   libc-armhf, libstdcxx-armhf   the same library from two armhf builds
+#   libc-arm64, libstdcxx-arm64   the same library from two arm64 builds
 #   asan-arm64                    the AArch64 AddressSanitizer runtime of
 #                                 gcc 11 and gcc 12 (Debian's cross packages)
 #   kernel-armmp                  the uncompressed ARMv7 kernel image (about
@@ -15,7 +16,9 @@
 #                                 ("old-tree", "new-tree") for the
 #                                 file-system delta
 # Packages come from the apt cache when they are there, otherwise through
-# `apt-get download` from the Debian archive.
+# `apt-get download` from the Debian archive; arm64 ones through package
+# lists of their own under the output folder, so that the machine's apt
+# set-up is left as it is.
 set -euo pipefail
 
 out=${1:-build/bench-pairs}
@@ -29,11 +32,26 @@ fetch() {
     if [ ! -f "$debs/$file" ]; then
         if [ -f "/var/cache/apt/archives/$file" ]; then
             cp "/var/cache/apt/archives/$file" "$debs/"
+        elif [ "$3" = arm64 ]; then
+            (cd "$debs" && apt_arm64 download "$1:$3=$2" >/dev/null)
         else
             (cd "$debs" && apt-get download "$1:$3=$2" >/dev/null)
         fi
     fi
     echo "$debs/$file"
+}
+
+apt_arm64_ready=
+apt_arm64() {
+    local state=$out/apt-arm64
+    local options=(-q -o APT::Architecture=arm64 -o "APT::Architectures::=arm64" -o "Dir::State::Lists=$state/lists"
+        -o "Dir::Cache=$state/cache" -o Debug::NoLocking=1)
+    if [ -z "$apt_arm64_ready" ]; then
+        mkdir -p "$state/lists/partial" "$state/cache/archives/partial"
+        apt-get "${options[@]}" update >/dev/null
+        apt_arm64_ready=1
+    fi
+    apt-get "${options[@]}" "$@"
 }
 
 unpack() { # DEB DIR
@@ -58,6 +76,10 @@ one libc-armhf usr/arm-linux-gnueabihf/lib/libc.so.6 lib/arm-linux-gnueabihf/lib
     "$(fetch libc6-armhf-cross 2.36-8cross1 all)" "$(fetch libc6 2.36-9+deb12u14 armhf)"
 one libstdcxx-armhf usr/arm-linux-gnueabihf/lib/libstdc++.so.6.0.30 usr/lib/arm-linux-gnueabihf/libstdc++.so.6.0.30 \
     "$(fetch libstdc++6-armhf-cross 12.2.0-14cross1 all)" "$(fetch libstdc++6 12.2.0-14+deb12u1 armhf)"
+one libc-arm64 usr/aarch64-linux-gnu/lib/libc.so.6 lib/aarch64-linux-gnu/libc.so.6 \
+    "$(fetch libc6-arm64-cross 2.36-8cross1 all)" "$(fetch libc6 2.36-9+deb12u14 arm64)"
+one libstdcxx-arm64 usr/aarch64-linux-gnu/lib/libstdc++.so.6.0.30 usr/lib/aarch64-linux-gnu/libstdc++.so.6.0.30 \
+    "$(fetch libstdc++6-arm64-cross 12.2.0-14cross1 all)" "$(fetch libstdc++6 12.2.0-14+deb12u1 arm64)"
 one asan-arm64 usr/aarch64-linux-gnu/lib/libasan.so.6.0.0 usr/aarch64-linux-gnu/lib/libasan.so.8.0.0 \
     "$(fetch libasan6-arm64-cross 11.3.0-11cross1 all)" "$(fetch libasan8-arm64-cross 12.2.0-14cross1 all)"
 
