@@ -9,7 +9,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <charconv>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +17,10 @@
 #include <random>
 #include <set>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "count_options.h"
 #include "host_transfer.h"
 #include "link/net_serial.h"
 #include "link/sock_producer.h"
@@ -46,23 +46,10 @@ struct Settings {
 
 bool ParseSettings(int argc, char** argv, Settings& settings)
 {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string_view name = argv[i];
-        const std::string_view text = argv[i + 1];
-        int value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size() || value < 1) return false;
-        if (name == "--megabytes") {
-            settings.megabytes = value;
-        } else if (name == "--rounds") {
-            settings.rounds = value;
-        } else if (name == "--idle-seconds") {
-            settings.idleSeconds = value;
-        } else {
-            return false;
-        }
-    }
-    return argc % 2 == 1;
+    const auto to = [](int& field) { return [&field](long long value) { field = static_cast<int>(value); return true; }; };
+    return bench::ParseCountOptions(argc, argv, {{"--megabytes", 1, INT_MAX, to(settings.megabytes)},
+                                                 {"--rounds", 1, INT_MAX, to(settings.rounds)},
+                                                 {"--idle-seconds", 1, INT_MAX, to(settings.idleSeconds)}});
 }
 
 std::vector<uint8_t> RandomBytes(size_t size)

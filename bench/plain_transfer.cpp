@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "routersim/unique_fd.h"
+#include "loopback_endpoint.h"
 
 namespace bench {
 namespace {
@@ -21,15 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kPiece = 1350;
 constexpr size_t kChunkBytes = 256 * 1024;
-
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // Receives `count` bytes from the first connection, as the link side keeps a file.
 void Receive(int listener, size_t count, std::vector<uint8_t>& kept, Clock::time_point& done)
@@ -51,7 +43,7 @@ void Receive(int listener, size_t count, std::vector<uint8_t>& kept, Clock::time
 std::optional<PlainResult> PlainTransfer(const std::vector<uint8_t>& bytes)
 {
     const UniqueFd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in local = Loopback(0);
+    sockaddr_in local = testing_support::LoopbackEndpoint(0);
     socklen_t length = sizeof(local);
     if (!listener.Valid() || bind(listener.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
         listen(listener.Get(), 1) != 0 || getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {

@@ -9,12 +9,13 @@
 // Defaults: 500 blocks per session, 25 + 25 extra connections 40 ms apart, 50 blocks at the end.
 #include <stdlib.h>
 
-#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <string_view>
+#include <type_traits>
 
+#include "count_options.h"
 #include "platform/text.h"
 #include "rendezvous_load.h"
 
@@ -22,27 +23,17 @@ namespace {
 
 bool ParseSettings(int argc, char** argv, link_load::LoadSettings& settings)
 {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string_view name = argv[i];
-        const std::string_view text = argv[i + 1];
-        int value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size() || value < 0) return false;
-        if (name == "--rounds") {
-            settings.rounds = value;
-        } else if (name == "--burst") {
-            settings.burstConnections = value;
-        } else if (name == "--spread") {
-            settings.spreadConnections = value;
-        } else if (name == "--gap-ms") {
-            settings.spreadGapMs = value;
-        } else if (name == "--rounds-again") {
-            settings.roundsAgain = value;
-        } else {
-            return false;
-        }
-    }
-    return argc % 2 == 1;
+    const auto to = [](auto& field) {
+        return [&field](long long value) {
+            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
+            return true;
+        };
+    };
+    return bench::ParseCountOptions(argc, argv, {{"--rounds", 0, INT_MAX, to(settings.rounds)},
+                                                 {"--burst", 0, INT_MAX, to(settings.burstConnections)},
+                                                 {"--spread", 0, INT_MAX, to(settings.spreadConnections)},
+                                                 {"--gap-ms", 0, INT_MAX, to(settings.spreadGapMs)},
+                                                 {"--rounds-again", 0, INT_MAX, to(settings.roundsAgain)}});
 }
 
 void PrintSessions(const char* title, const std::array<link_load::SessionFigures, devlink::kSessionSlots>& sessions)

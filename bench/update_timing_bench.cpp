@@ -14,7 +14,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <charconv>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "count_options.h"
 #include "download/download_service.h"
 #include "payload/firmware_files.h"
 #include "platform/endpoints.h"
@@ -50,11 +51,10 @@ double Ms(Clock::duration span) { return std::chrono::duration<double, std::mill
 
 bool ParseRounds(int argc, char** argv, int& rounds)
 {
-    if (argc == 1) return true;
-    if (argc != 3 || std::string_view(argv[1]) != "--rounds") return false;
-    const std::string_view text = argv[2];
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rounds);
-    return error == std::errc() && end == text.data() + text.size() && rounds >= 1;
+    return bench::ParseCountOptions(argc, argv, {{"--rounds", 1, INT_MAX, [&rounds](long long value) {
+                                                      rounds = static_cast<int>(value);
+                                                      return true;
+                                                  }}});
 }
 
 int Fail(const std::string& what)

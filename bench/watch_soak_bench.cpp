@@ -9,10 +9,11 @@
 //
 // Defaults: time 60 times faster, 60 scaled minutes, a sample every 6, the
 // router changing every 2 minutes through 3 phases.
-#include <charconv>
+#include <cstdint>
 #include <cstdio>
-#include <string_view>
+#include <type_traits>
 
+#include "count_options.h"
 #include "platform/files.h"
 #include "watch_soak.h"
 #include "../support/test_env.h"
@@ -21,27 +22,21 @@ namespace {
 
 bool ParseSettings(int argc, char** argv, watch_soak::SoakSettings& settings)
 {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string_view name = argv[i];
-        const std::string_view text = argv[i + 1];
-        uint32_t value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size() || value < 1) return false;
-        if (name == "--scale") {
-            settings.timeScale = value;
-        } else if (name == "--minutes") {
-            settings.scaledMinutes = value;
-        } else if (name == "--sample-every") {
-            settings.sampleEveryMinutes = value;
-        } else if (name == "--phase-minutes") {
-            settings.phaseMinutes = value;
-        } else if (name == "--phases" && (value == 2 || value == 3)) {
-            settings.routerGoes = value == 3;
-        } else {
-            return false;
-        }
-    }
-    return argc % 2 == 1;
+    const auto to = [](auto& field) {
+        return [&field](long long value) {
+            field = static_cast<std::remove_reference_t<decltype(field)>>(value);
+            return true;
+        };
+    };
+    const auto phases = [&settings](long long value) {
+        settings.routerGoes = value == 3;
+        return value == 2 || value == 3;
+    };
+    return bench::ParseCountOptions(argc, argv, {{"--scale", 1, UINT32_MAX, to(settings.timeScale)},
+                                                 {"--minutes", 1, UINT32_MAX, to(settings.scaledMinutes)},
+                                                 {"--sample-every", 1, UINT32_MAX, to(settings.sampleEveryMinutes)},
+                                                 {"--phase-minutes", 1, UINT32_MAX, to(settings.phaseMinutes)},
+                                                 {"--phases", 1, UINT32_MAX, phases}});
 }
 
 void Print(const watch_soak::SoakSettings& settings, const watch_soak::SoakFigures& figures)

@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   liblzma-dev libzstd-dev libsodium-dev
   libdivsufsort-dev bsdiff xdelta3
+  zlib1g-dev nettle-dev libcli11-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   xvfb x11-apps imagemagick
   qemu-user

@@ -71,6 +71,8 @@ CUIMainModuleDlg::InitOutcome CUIMainModuleDlg::OnInitDialog()
         view_.ShowMessage(failure.text, failure.caption, failure.informationIcon);
     }
     slot.nvPath = workDir_;
+    // The configuration is prepared twice, around the language file: kept as
+    // the device's software expects it.
     PrepareConfig();
     ports_.service.SetLanguageFile(workDir_ + platform::kPathSeparator + u"lan_ENG.ini");
     PrepareConfig();

@@ -194,6 +194,7 @@ void CUIMainModuleDlg::DownloadProcessThread()
     }
     WriteRunLogs(port);
     view_.RunOnViewThread([this, succeeded] {
+        // "Sucesso!" and the texts without accents: kept as the device's software expects it.
         view_.ShowMessage(succeeded ? u"Sucesso!\nReinicie o roteador para comecar a utiliza-lo. \nO programa de atualizacao deve ser "
                                       u"reiniciado se voce quiser atualizar outro dispositivo."
                                     : u"Falha!\nReinicie o programa e tente novamente. Leia o arquivo de ajuda se o erro persistir.",

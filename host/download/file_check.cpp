@@ -9,6 +9,7 @@
 namespace download {
 namespace {
 
+// Wording kept as the device's software expects it.
 constexpr char16_t kFileMissing[] = u"File not exist, please select again!";
 constexpr uint32_t kLargestAbsentSize = 1;
 

@@ -47,6 +47,7 @@ int SendModemImage(const DownloadStep& step, uint32_t& code)
 {
     TransferProgress progress;
     progress.beforeAnnouncement = [&step] { step.reporter.Progress(0); };
+    // 0 to 70 over the image, computed in this order: kept as the device's software expects it.
     progress.atPiece = [&step](uint32_t offset, uint32_t size) {
         step.reporter.Progress(static_cast<int32_t>(static_cast<double>(offset) * 0.7 * 100 / size));
     };
@@ -57,6 +58,8 @@ int SendModemChecksum(const DownloadStep& step, uint32_t& code)
 {
     TransferProgress progress;
     progress.beforeAnnouncement = [&step] { step.reporter.Progress(71); };
+    // 70 minus a negative share, after 71 before the announcement: the odd
+    // formula and the step back are kept as the device's software expects it.
     progress.atPiece = [&step](uint32_t offset, uint32_t size) {
         step.reporter.Progress(70 - static_cast<int32_t>(static_cast<double>(offset) * (-0.2) * 100 / size));
     };
@@ -65,6 +68,7 @@ int SendModemChecksum(const DownloadStep& step, uint32_t& code)
 
 int UpgradeModemSoftware(const DownloadStep& step)
 {
+    // The text's spacing and wording are kept as the device's software expects it.
     step.reporter.Text(u"Upgrading modem sw begin,wait for 1 min ~ 6 min!");
     platform::SleepMs(kBeforeUpgradeMs);
     if (!step.engine.ModemUpgrade()) {

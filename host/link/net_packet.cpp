@@ -1,9 +1,9 @@
 #include "link/net_packet.h"
 
-#include <cstdio>
-
+#include "link/debug_text.h"
 #include "link/diag_errors.h"
 #include "link/diag_frame.h"
+#include "link/little_endian.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
@@ -20,13 +20,6 @@ constexpr uint32_t kLateReplyPollMs = 10;
 constexpr size_t kReceiveCapacity = 4096;
 constexpr uint8_t kEsnAttempts = 10;
 constexpr uint32_t kEsnTimeoutMs = 500;
-
-std::string ClientLine(const char* format, int index)
-{
-    char text[160];
-    std::snprintf(text, sizeof text, format, index);
-    return text;
-}
 
 }  // namespace
 
@@ -46,12 +39,12 @@ bool CNetPacket::WaitForReply(uint32_t timeoutMs)
         if (ReplyReady()) return true;
         platform::SleepMs(kReplyPollMs);
     }
-    server_.Log().WriteLine(ClientLine("RxTxPacket Client %d: 手机无返回数据!\n", SessionIndex()));
+    server_.Log().WriteLine(Format("RxTxPacket Client %d: 手机无返回数据!\n", SessionIndex()));
     platform::SleepMs(kLateReplyPauseMs);
     const platform::ReplyWindow lateWindow(kLateReplyWindowMs);
     while (lateWindow.Open()) {
         if (ReplyReady()) {
-            server_.Log().WriteLine(ClientLine("RxTxPacket Client %d: 等待后手机返回数据!yeah!\n", SessionIndex()));
+            server_.Log().WriteLine(Format("RxTxPacket Client %d: 等待后手机返回数据!yeah!\n", SessionIndex()));
             return true;
         }
         platform::SleepMs(kLateReplyPollMs);
@@ -77,7 +70,7 @@ int CNetPacket::RxTxPacket(uint8_t attempts, uint32_t timeoutMs)
             written = WriteData(frame.data(), frame.size());
         }
         if (written < frame.size()) {
-            server_.Log().WriteLine(ClientLine("Client %d WriteCommBytes Error!\n", SessionIndex()));
+            server_.Log().WriteLine(Format("Client %d WriteCommBytes Error!\n", SessionIndex()));
             SetErrorText(u"Port Cannot Send desired data to the Phone");
             result = 0;
             continue;
@@ -129,7 +122,7 @@ int CNetPacket::ParseReply(const std::vector<uint8_t>& body)
         SetErrorText(u"The Request packet has an invalid length");
         return 0;
     }
-    esn_ = body[1] | (body[2] << 8) | (body[3] << 16) | (static_cast<uint32_t>(body[4]) << 24);
+    esn_ = ReadLe32(body, 1);
     return 1;
 }
 

@@ -1,10 +1,9 @@
 #include "link/net_serial.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "link/debug_text.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/text.h"
 
 namespace devlink {
@@ -25,15 +24,6 @@ constexpr uint32_t kResultLimitMs = 300000;
 constexpr int kRawWriteAttempts = 500;
 constexpr uint32_t kRawWritePauseMs = 10;
 
-void Debug(const std::string& text) { platform::DebugOutput(platform::Utf8ToUtf16(text)); }
-
-std::string WithIndex(const char* format, int index)
-{
-    char text[128];
-    std::snprintf(text, sizeof text, format, index);
-    return text;
-}
-
 }  // namespace
 
 LinkMessage StartBlock(uint8_t type, uint32_t fileSize)
@@ -49,7 +39,7 @@ LinkMessage StartBlock(uint8_t type, uint32_t fileSize)
 int CNetSerial::InitPort(int index)
 {
     if (open_) return 1;
-    Debug(WithIndex("KR710 thread %d open port called\n", index));
+    Debug(Format("KR710 thread %d open port called\n", index));
     const size_t accepted = server_.AcceptedCount();
     if (index < 0 || index >= kSessionSlots || accepted == 0 || accepted > kMaxAcceptedForOpen) {
         Debug("++++++++++KR710 has not connected!++++++++++++\n");
@@ -60,7 +50,7 @@ int CNetSerial::InitPort(int index)
         Debug("++++++++++KR710 has not connected!++++++++++++\n");
         return 0;
     }
-    Debug(WithIndex("KR710 thread %d open port successfully\n", index));
+    Debug(Format("KR710 thread %d open port successfully\n", index));
     sessionIndex_ = index;
     socket_ = socket;
     server_.BindSlot(index, socket);

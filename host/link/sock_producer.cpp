@@ -1,10 +1,9 @@
 #include "link/sock_producer.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "link/debug_text.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
 #include "platform/text.h"
@@ -19,16 +18,6 @@ constexpr uint32_t kSelectTimeoutUs = 500;
 constexpr uint32_t kIdlePauseMs = 10;
 constexpr uint32_t kStartSettleMs = 1000;
 constexpr size_t kMaxAcceptedList = 4;
-
-void Debug(const std::string& text) { platform::DebugOutput(platform::Utf8ToUtf16(text)); }
-
-template <typename... Args>
-std::string Format(const char* format, Args... args)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
 
 // The server's idle pause: a polling interval in real time, not a protocol wait.
 void IdlePause() { platform::PollPause(kIdlePauseMs * 1000); }
@@ -115,6 +104,7 @@ int CSockProducer::BindHost()
 int CSockProducer::InitInstance()
 {
     if (!platform::StartNetworking()) {
+        // The misspelt diagnostic texts of this file are kept as the device's software expects it.
         Debug("KR710 WSAStartupe failed");
         return -1;
     }
@@ -160,6 +150,7 @@ void CSockProducer::AnnouncementThread()
             boundTo = socket.Bind(host, 0) ? host : 0;
         }
         const LinkBlock block = EncodeBlock(AnnouncementMessage(listener_.Port(), host));
+        // "BraodcastMsg" and "successed": kept as the device's software expects it.
         if (socket.SendTo(destination, settings_.announcePort, block.data(), block.size())) {
             Debug("KR710 Send BraodcastMsg successed!");
         } else {

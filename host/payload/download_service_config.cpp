@@ -65,7 +65,7 @@ bool DownloadServiceConfig::ReadFileList(const std::u16string& value)
         // than an entry holds, is refused like a missing file.
         const bool usable = fields.size() >= 4 && path.size() < DownloadFileEntry::kPathCapacity;
         if (!usable || size <= 1) {
-            Report(path + u" is not exist.");
+            Report(path + u" is not exist.");  // wording kept as the device's software expects it
             return false;
         }
         Report(path + u" is exist.");

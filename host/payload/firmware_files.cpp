@@ -17,6 +17,7 @@ bool PathExists(const std::u16string& path)
 
 std::optional<std::u16string> MissingFirmwareText(const std::u16string& folder)
 {
+    // "is not exist": kept as the device's software expects it.
     if (!PathExists(folder)) return folder + u" is not exist.";
     for (std::u16string_view name : kFirmwareFiles) {
         const std::u16string path = folder + platform::kPathSeparator + std::u16string(name);

@@ -9,6 +9,8 @@
 #include "package_file.h"
 #include "package_sign.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -99,25 +101,39 @@ int usage_error(const char* help)
     return 2;
 }
 
+// Reads a command's words into the options and operands given to `app`;
+// false when they break its rules.
+bool parse_words(CLI::App& app, const std::vector<std::string>& args)
+{
+    app.set_help_flag();
+    // CLI11 reads the words from the back of the list.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError&) {
+        return false;
+    }
+    return true;
+}
+
 int run_diff(const std::vector<std::string>& args)
 {
+    CLI::App app;
     bool file_system = false;
-    uint32_t block_size = kDefaultBlockSize;
-    std::optional<uint32_t> transform;
+    std::string block_text;
+    std::string transform_name;
     std::vector<std::string> paths;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--fs")
-            file_system = true;
-        else if (args[i] == "--block-size" && i + 1 < args.size())
-            block_size = uint32_t(std::stoul(args[++i]));
-        else if (args[i] == "--transform" && i + 1 < args.size()) {
-            const std::string name = args[++i];
-            for (uint32_t kind = 0; kind < KVR_TRANSFORM_KINDS; ++kind)
-                if (name == kvr_transform_name(kind)) transform = kind;
-            if (!transform) return usage_error(kDiffHelp);
-        }
-        else
-            paths.push_back(args[i]);
+    app.add_flag("--fs", file_system);
+    CLI::Option* block_option = app.add_option("--block-size", block_text)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    CLI::Option* transform_option = app.add_option("--transform", transform_name)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("paths", paths);
+    if (!parse_words(app, args)) return usage_error(kDiffHelp);
+    const uint32_t block_size = block_option->count() > 0 ? uint32_t(std::stoul(block_text)) : kDefaultBlockSize;
+    std::optional<uint32_t> transform;
+    if (transform_option->count() > 0) {
+        for (uint32_t kind = 0; kind < KVR_TRANSFORM_KINDS; ++kind)
+            if (transform_name == kvr_transform_name(kind)) transform = kind;
+        if (!transform) return usage_error(kDiffHelp);
     }
     if (paths.size() != 3) return usage_error(kDiffHelp);
     if (file_system) {
@@ -135,23 +151,20 @@ int run_diff(const std::vector<std::string>& args)
     return 0;
 }
 
-// Takes "--key SECRET" out of the arguments; empty when not given.
-std::string take_key_option(std::vector<std::string>& args)
+// The operands and the "--key SECRET" of build and sign; false on a usage error.
+bool parse_key_words(const std::vector<std::string>& args, std::vector<std::string>& operands, std::string& key)
 {
-    for (size_t i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] != "--key") continue;
-        std::string key = args[i + 1];
-        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
-        return key;
-    }
-    return "";
+    CLI::App app;
+    app.add_option("--key", key)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("operands", operands);
+    return parse_words(app, args);
 }
 
 int run_build(const std::vector<std::string>& given)
 {
-    std::vector<std::string> args = given;
-    std::string key = take_key_option(args);
-    if (args.size() != 2) return usage_error(kBuildHelp);
+    std::vector<std::string> args;
+    std::string key;
+    if (!parse_key_words(given, args, key) || args.size() != 2) return usage_error(kBuildHelp);
     std::vector<uint8_t> text = read_file(args[0]);
     size_t slash = args[0].rfind('/');
     std::string base = slash == std::string::npos ? "" : args[0].substr(0, slash);
@@ -182,9 +195,9 @@ int run_keygen(const std::vector<std::string>& args)
 
 int run_sign(const std::vector<std::string>& given)
 {
-    std::vector<std::string> args = given;
-    std::string key = take_key_option(args);
-    if (args.size() != 1 || key.empty()) return usage_error(kSignHelp);
+    std::vector<std::string> args;
+    std::string key;
+    if (!parse_key_words(given, args, key) || args.size() != 1 || key.empty()) return usage_error(kSignHelp);
     write_file(args[0], sign_package(read_file(args[0]), read_secret_key(key)));
     return 0;
 }
@@ -192,14 +205,20 @@ int run_sign(const std::vector<std::string>& given)
 int run_verify(const std::vector<std::string>& args)
 {
     if (args.size() < 3 || args[1] != "--public") return usage_error(kVerifyHelp);
+    CLI::App app;
+    std::string package;
+    std::vector<std::string> key_files;
+    app.add_option("package", package)->required();
+    app.add_option("--public", key_files)->required();
+    if (!parse_words(app, args)) return usage_error(kVerifyHelp);
     std::vector<public_key> keys;
-    for (size_t i = 2; i < args.size(); ++i) keys.push_back(read_public_key(args[i]));
-    kvr_signature_check checked = check_package_file(args[0], keys);
+    for (const std::string& file : key_files) keys.push_back(read_public_key(file));
+    kvr_signature_check checked = check_package_file(package, keys);
     if (checked.trust != KVR_TRUST_SIGNED) {
-        std::fprintf(stderr, "fotapack verify: %s: %s\n", args[0].c_str(), kvr_package_trust_text(checked.trust));
+        std::fprintf(stderr, "fotapack verify: %s: %s\n", package.c_str(), kvr_package_trust_text(checked.trust));
         return 1;
     }
-    std::printf("%s: signed by key %s\n", args[0].c_str(), key_id_text(checked.key_id).c_str());
+    std::printf("%s: signed by key %s\n", package.c_str(), key_id_text(checked.key_id).c_str());
     return 0;
 }
 

@@ -1,5 +1,5 @@
-// CRC-32 with the IEEE 802.3 polynomial (reflected 0xEDB88320, initial and
-// final value 0xFFFFFFFF), the checksum zlib and U-Boot images use.
+// CRC-32 with the IEEE 802.3 polynomial, the checksum of U-Boot images,
+// computed by zlib.
 #pragma once
 
 #include <cstdint>

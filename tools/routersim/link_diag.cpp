@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/diag_frame.h"
+#include "link/little_endian.h"
 
 namespace routersim {
 namespace {
@@ -11,9 +12,8 @@ namespace {
 std::vector<uint8_t> FrameWithBadFcs(std::span<const uint8_t> body)
 {
     std::vector<uint8_t> plain(body.begin(), body.end());
-    const uint16_t wrong = static_cast<uint16_t>(devlink::Fcs16(body) ^ 0x0001);
-    plain.push_back(static_cast<uint8_t>(wrong));
-    plain.push_back(static_cast<uint8_t>(wrong >> 8));
+    plain.resize(body.size() + 2);
+    devlink::WriteLe16(plain, body.size(), static_cast<uint16_t>(devlink::Fcs16(body) ^ 0x0001));
     std::vector<uint8_t> frame;
     for (const uint8_t byte : plain) {
         if (byte == devlink::kFrameFlag || byte == devlink::kFrameEscape) {
@@ -31,8 +31,9 @@ std::vector<uint8_t> AnswerBody(std::span<const uint8_t> received, uint32_t esn)
 {
     const devlink::UnframeResult request = devlink::UnframeAndCheck(received);
     if (request.ok && request.body == std::vector<uint8_t>{kDiagReadEsn}) {
-        return {kDiagReadEsn, static_cast<uint8_t>(esn), static_cast<uint8_t>(esn >> 8), static_cast<uint8_t>(esn >> 16),
-                static_cast<uint8_t>(esn >> 24)};
+        std::vector<uint8_t> answer{kDiagReadEsn, 0, 0, 0, 0};
+        devlink::WriteLe32(answer, 1, esn);
+        return answer;
     }
     std::vector<uint8_t> body{kDiagBadCommand};
     if (request.ok) body.insert(body.end(), request.body.begin(), request.body.end());

@@ -1,4 +1,4 @@
-// MD5 as RFC 1321 defines it, over a whole run of bytes at once.
+// MD5 of a whole run of bytes, computed by nettle.
 #pragma once
 
 #include <array>

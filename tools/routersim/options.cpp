@@ -1,6 +1,10 @@
 #include "routersim/options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <charconv>
+#include <functional>
+#include <vector>
 
 #include "routersim/loopback_address.h"
 
@@ -53,97 +57,116 @@ std::optional<int> ParseCount(std::string_view text)
     return value;
 }
 
+// A value that its option refuses; thrown from CLI11's callback, which runs
+// as each value is read, so that the first bad word decides the error.
+struct RefusedValue {
+    std::string reason;
+};
+
+// Nothing when the ADDR:PORT is usable, else why not.
+std::optional<std::string> SetAddressPort(const std::string& option, const std::string& text, std::string& address, uint16_t& port)
+{
+    const auto where = ParseAddressPort(text);
+    if (!where) return option + " wants ADDR:PORT, not " + text;
+    if (!IsPermittedAddress(where->address)) return option + ": " + where->address + " is not a loopback address (127.x.x.x)";
+    address = where->address;
+    port = where->port;
+    return std::nullopt;
+}
+
+void AddValueOption(CLI::App& app, const std::string& name, std::function<std::optional<std::string>(const std::string&)> apply)
+{
+    app.add_option_function<std::string>(name, [apply](const std::string& text) {
+           if (std::optional<std::string> reason = apply(text)) throw RefusedValue{*reason};
+       })
+        ->trigger_on_parse();
+}
+
 }  // namespace
 
 std::optional<RouterSimOptions> ParseOptions(std::span<const std::string_view> args, std::string& error)
 {
     RouterSimOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::optional<std::string_view> inlineValue;
-        if (const size_t eq = name.find('='); name.starts_with("--") && eq != std::string_view::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-        const auto value = [&]() -> std::optional<std::string_view> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < args.size()) return args[++i];
-            return std::nullopt;
-        };
-        const std::string option(name);
-        if (name == "--factory" || name == "--no-image-checks" || name == "--verbose" || name == "--help") {
-            if (inlineValue) {
-                error = option + " takes no value";
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    const char* const switchNames[] = {"--factory", "--no-image-checks", "--verbose", "--help"};
+    std::vector<CLI::Option*> switches;
+    for (const char* name : switchNames) switches.push_back(app.add_flag(name));
+    AddValueOption(app, "--web", [&](const std::string& text) { return SetAddressPort("--web", text, options.webAddress, options.webPort); });
+    AddValueOption(app, "--announce-listen", [&](const std::string& text) {
+        return SetAddressPort("--announce-listen", text, options.announceAddress, options.announcePort);
+    });
+    AddValueOption(app, "--version", [&](const std::string& text) -> std::optional<std::string> {
+        options.firmwareVersion = text;
+        return std::nullopt;
+    });
+    AddValueOption(app, "--web-fault", [&](const std::string& text) -> std::optional<std::string> {
+        const auto fault = ParseWebFault(text);
+        if (!fault) return "unknown web fault " + text;
+        options.webFault = *fault;
+        return std::nullopt;
+    });
+    AddValueOption(app, "--refuse-switches", [&](const std::string& text) -> std::optional<std::string> {
+        const auto count = ParseCount(text);
+        if (!count) return "--refuse-switches wants a count, not " + text;
+        options.refuseSwitches = *count;
+        return std::nullopt;
+    });
+    AddValueOption(app, "--files", [&](const std::string& text) -> std::optional<std::string> {
+        options.filesFolder = text;
+        return std::nullopt;
+    });
+    AddValueOption(app, "--esn", [&](const std::string& text) -> std::optional<std::string> {
+        const auto esn = ParseNumber(text, UINT32_MAX);
+        if (!esn) return "--esn wants a number of up to 32 bits, not " + text;
+        options.esn = static_cast<uint32_t>(*esn);
+        return std::nullopt;
+    });
+    AddValueOption(app, "--link-fault", [&](const std::string& text) -> std::optional<std::string> {
+        if (!AddLinkFault(text, options.linkFaults)) return "unknown link fault " + text;
+        return std::nullopt;
+    });
+    AddValueOption(app, "--link-delay", [&](const std::string& text) -> std::optional<std::string> {
+        const auto delay = ParseCount(text);
+        if (!delay) return "--link-delay wants milliseconds, not " + text;
+        options.linkFaults.delay = std::chrono::milliseconds(*delay);
+        return std::nullopt;
+    });
+
+    // CLI11 reads the words from the back of the list.
+    std::vector<std::string> words(args.rbegin(), args.rend());
+    try {
+        app.parse(words);
+    } catch (const RefusedValue& refused) {
+        error = refused.reason;
+        return std::nullopt;
+    } catch (const CLI::ArgumentMismatch&) {
+        // Every option takes the next word as its value, whatever it is, so
+        // only the last word can lack one.
+        const std::string_view last = args.back();
+        error = std::string(last.substr(0, last.find('='))) + " needs a value";
+        return std::nullopt;
+    } catch (const CLI::ParseError& failed) {
+        error = failed.what();
+        return std::nullopt;
+    }
+    for (CLI::Option* given : switches) {
+        for (const std::string& value : given->results()) {
+            if (value != "true") {
+                error = given->get_name() + " takes no value";
                 return std::nullopt;
             }
-            if (name == "--factory") options.factoryMode = true;
-            if (name == "--no-image-checks") options.imageChecks = false;
-            if (name == "--verbose") options.verbose = true;
-            if (name == "--help") options.help = true;
-            continue;
-        }
-        if (name != "--web" && name != "--version" && name != "--web-fault" && name != "--refuse-switches" &&
-            name != "--announce-listen" && name != "--files" && name != "--esn" && name != "--link-fault" && name != "--link-delay") {
-            error = "unknown option " + std::string(args[i]);
-            return std::nullopt;
-        }
-        const std::optional<std::string_view> text = value();
-        if (!text) {
-            error = option + " needs a value";
-            return std::nullopt;
-        }
-        if (name == "--web" || name == "--announce-listen") {
-            const auto where = ParseAddressPort(*text);
-            if (!where) {
-                error = option + " wants ADDR:PORT, not " + std::string(*text);
-                return std::nullopt;
-            }
-            if (!IsPermittedAddress(where->address)) {
-                error = option + ": " + where->address + " is not a loopback address (127.x.x.x)";
-                return std::nullopt;
-            }
-            const bool web = name == "--web";
-            (web ? options.webAddress : options.announceAddress) = where->address;
-            (web ? options.webPort : options.announcePort) = where->port;
-        } else if (name == "--version") {
-            options.firmwareVersion = *text;
-        } else if (name == "--web-fault") {
-            const auto fault = ParseWebFault(*text);
-            if (!fault) {
-                error = "unknown web fault " + std::string(*text);
-                return std::nullopt;
-            }
-            options.webFault = *fault;
-        } else if (name == "--files") {
-            options.filesFolder = *text;
-        } else if (name == "--esn") {
-            const auto esn = ParseNumber(*text, UINT32_MAX);
-            if (!esn) {
-                error = "--esn wants a number of up to 32 bits, not " + std::string(*text);
-                return std::nullopt;
-            }
-            options.esn = static_cast<uint32_t>(*esn);
-        } else if (name == "--link-fault") {
-            if (!AddLinkFault(*text, options.linkFaults)) {
-                error = "unknown link fault " + std::string(*text);
-                return std::nullopt;
-            }
-        } else if (name == "--link-delay") {
-            const auto delay = ParseCount(*text);
-            if (!delay) {
-                error = "--link-delay wants milliseconds, not " + std::string(*text);
-                return std::nullopt;
-            }
-            options.linkFaults.delay = std::chrono::milliseconds(*delay);
-        } else {
-            const auto count = ParseCount(*text);
-            if (!count) {
-                error = "--refuse-switches wants a count, not " + std::string(*text);
-                return std::nullopt;
-            }
-            options.refuseSwitches = *count;
         }
     }
+    if (const std::vector<std::string> unknown = app.remaining(); !unknown.empty()) {
+        error = "unknown option " + unknown.front();
+        return std::nullopt;
+    }
+    options.factoryMode = switches[0]->count() > 0;
+    options.imageChecks = switches[1]->count() == 0;
+    options.verbose = switches[2]->count() > 0;
+    options.help = switches[3]->count() > 0;
     return options;
 }
 

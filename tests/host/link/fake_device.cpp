@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "../support/loopback_address.h"
+
 namespace {
 
 // Real microseconds of one look at the socket.
@@ -23,10 +25,8 @@ devlink::LinkBlock DeviceBlock(uint8_t type, uint32_t seq, const std::vector<uin
 
 FakeDevice::FakeDevice(uint16_t serverPort, Responder responder) : responder_(std::move(responder))
 {
-    uint32_t loopback = 0;
-    platform::ResolveIPv4("127.0.0.1", loopback);
     socket_.Open();
-    socket_.Connect(loopback, serverPort, 5000);
+    socket_.Connect(testing_support::LoopbackAddress(), serverPort, 5000);
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/loopback_address.h"
 #include "../support/poll_until.h"
 #include "fake_device.h"
 #include "link/net_serial.h"
@@ -36,13 +37,6 @@ constexpr uint8_t kNewRouterTag = 0xB0;
 
 using Ports = std::array<std::unique_ptr<CNetSerial>, kSessionSlots>;
 using Routers = std::vector<std::unique_ptr<FakeDevice>>;
-
-uint32_t Loopback()
-{
-    uint32_t address = 0;
-    platform::ResolveIPv4("127.0.0.1", address);
-    return address;
-}
 
 uint32_t ReadWord(const devlink::LinkBlock& block, size_t at)
 {
@@ -131,7 +125,7 @@ struct ExtraConnection {
 
 void ConnectExtra(ExtraConnection& extra, uint16_t port)
 {
-    extra.connected = extra.socket.Open() && extra.socket.Connect(Loopback(), port, kConnectLimitMs);
+    extra.connected = extra.socket.Open() && extra.socket.Connect(testing_support::LoopbackAddress(), port, kConnectLimitMs);
 }
 
 // The first `burst` connect at the same moment, the rest one by one.
@@ -246,7 +240,7 @@ int ClaimWaitingConnections(CSockProducer& server, CNetSerial& port, int expecte
 void RunPhases(const LoadSettings& settings, LoadFigures& figures)
 {
     platform::UdpSocket announcements;
-    if (!announcements.Open() || !announcements.Bind(Loopback(), 0)) return;
+    if (!announcements.Open() || !announcements.Bind(testing_support::LoopbackAddress(), 0)) return;
     platform::CreateFolder(settings.logFolder + platform::kPathSeparator + u"Logs");
     devlink::SockProducerSettings serverSettings;
     serverSettings.listenPort = 0;

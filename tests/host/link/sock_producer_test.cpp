@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "../support/driven_clock.h"
+#include "../support/loopback_address.h"
 #include "../support/poll_until.h"
 #include "../support/test_env.h"
 #include "driven_link_clock.h"
@@ -19,13 +20,6 @@ using devlink::CSockProducer;
 using devlink::kAnnouncePeriodMs;
 using devlink::LinkMessage;
 using testing_support::PollUntil;
-
-uint32_t Loopback()
-{
-    uint32_t address = 0;
-    platform::ResolveIPv4("127.0.0.1", address);
-    return address;
-}
 
 // The server on a clock the test drives: its announcements come exactly
 // at their period of clock time, and once the clock has settled every
@@ -50,7 +44,7 @@ protected:
         platform::CreateFolder(folder + u"Logs");
         ASSERT_TRUE(platform::StartNetworking());
         ASSERT_TRUE(announceReceiver.Open());
-        ASSERT_TRUE(announceReceiver.Bind(Loopback(), 0));
+        ASSERT_TRUE(announceReceiver.Bind(testing_support::LoopbackAddress(), 0));
         devlink::SockProducerSettings settings;
         settings.listenPort = 0;
         settings.announceHost = "127.0.0.1";
@@ -71,7 +65,7 @@ protected:
     {
         auto client = std::make_unique<platform::TcpSocket>();
         EXPECT_TRUE(client->Open());
-        EXPECT_TRUE(client->Connect(Loopback(), server->ListenPort(), 5000));
+        EXPECT_TRUE(client->Connect(testing_support::LoopbackAddress(), server->ListenPort(), 5000));
         return client;
     }
 
@@ -121,7 +115,7 @@ TEST_F(Server, AnnouncesItsPortAndTheChosenHostAddress)
     EXPECT_EQ(message.param, 114u);
     EXPECT_EQ(message.seq, 108u);
     EXPECT_EQ(message.arg1, server->ListenPort());
-    EXPECT_EQ(message.arg2, Loopback());
+    EXPECT_EQ(message.arg2, testing_support::LoopbackAddress());
 }
 
 // One announcement a period: none before the first period has passed, then

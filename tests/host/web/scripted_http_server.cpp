@@ -12,14 +12,9 @@
 #include <memory>
 #include <vector>
 
-namespace {
+#include "../support/loopback_address.h"
 
-uint32_t LoopbackAddress()
-{
-    uint32_t address = 0;
-    platform::ResolveIPv4("127.0.0.1", address);
-    return address;
-}
+namespace {
 
 // The server waits for its sockets with real-time polls, which never hold
 // a driven clock back nor give it deadlines to step to; the client's limits
@@ -90,7 +85,7 @@ int ScriptedHttpServer::ClosingConnections() { return ClosingSlot().load(); }
 ScriptedHttpServer::ScriptedHttpServer(Responder responder) : responder_(std::move(responder))
 {
     platform::StartNetworking();
-    if (listener_.Listen(LoopbackAddress(), 0)) port_ = listener_.Port();
+    if (listener_.Listen(testing_support::LoopbackAddress(), 0)) port_ = listener_.Port();
     thread_ = std::thread([this] { Serve(); });
 }
 

@@ -8,40 +8,24 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "link/little_endian.h"
+#include "loopback_endpoint.h"
+
 namespace routersim_test {
-namespace {
-
-void Put32(Block& block, size_t offset, uint32_t value)
-{
-    for (size_t i = 0; i < 4; ++i) block[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(kLoopback);
-    return address;
-}
-
-}  // namespace
-
 uint32_t At32(const Block& block, size_t offset)
 {
-    return static_cast<uint32_t>(block[offset]) | static_cast<uint32_t>(block[offset + 1]) << 8 |
-           static_cast<uint32_t>(block[offset + 2]) << 16 | static_cast<uint32_t>(block[offset + 3]) << 24;
+    return devlink::ReadLe32(block, offset);
 }
 
 Block RequestBlock(uint8_t type, uint32_t seq, std::span<const uint8_t> data, uint32_t length, uint32_t fileSize, uint32_t param)
 {
     Block block{};
     block[0] = type;
-    Put32(block, 1, param);
-    Put32(block, 5, seq);
+    devlink::WriteLe32(block, 1, param);
+    devlink::WriteLe32(block, 5, seq);
     std::copy_n(data.begin(), std::min<size_t>(data.size(), 1350), block.begin() + 9);
-    Put32(block, 1359, length);
-    Put32(block, 1367, fileSize);
+    devlink::WriteLe32(block, 1359, length);
+    devlink::WriteLe32(block, 1367, fileSize);
     return block;
 }
 
@@ -54,9 +38,9 @@ Block AnnouncementBlock(uint16_t port, uint32_t address)
 {
     Block block{};
     block[0] = 0x6A;
-    Put32(block, 1, 114);
-    Put32(block, 5, 108);
-    Put32(block, 9, port);
+    devlink::WriteLe32(block, 1, 114);
+    devlink::WriteLe32(block, 5, 108);
+    devlink::WriteLe32(block, 9, port);
     const uint32_t networkOrder = htonl(address);
     std::copy_n(reinterpret_cast<const uint8_t*>(&networkOrder), 4, block.begin() + 13);
     return block;
@@ -65,7 +49,7 @@ Block AnnouncementBlock(uint16_t port, uint32_t address)
 HostStandIn::HostStandIn()
 {
     routersim::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in local = Loopback(0);
+    sockaddr_in local = testing_support::LoopbackEndpoint(0);
     socklen_t length = sizeof(local);
     if (!fd.Valid() || bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 || listen(fd.Get(), 4) != 0 ||
         getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
@@ -78,7 +62,7 @@ HostStandIn::HostStandIn()
 bool HostStandIn::SendDatagram(uint16_t udpPort, std::span<const uint8_t> bytes) const
 {
     const routersim::UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in target = Loopback(udpPort);
+    const sockaddr_in target = testing_support::LoopbackEndpoint(udpPort);
     return fd.Valid() && sendto(fd.Get(), bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) ==
                              static_cast<ssize_t>(bytes.size());
 }

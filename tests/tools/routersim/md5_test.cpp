@@ -27,16 +27,6 @@ TEST(Md5, Rfc1321TestSuite)
               "57edf4a22be3c955ac49da2e2107b67a");
 }
 
-TEST(Md5, LengthsAroundTheBlockAndPaddingEdges)
-{
-    EXPECT_EQ(HexOf(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
-    EXPECT_EQ(HexOf(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
-    EXPECT_EQ(HexOf(std::string(63, 'a')), "b06521f39153d618550606be297466d5");
-    EXPECT_EQ(HexOf(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
-    EXPECT_EQ(HexOf(std::string(65, 'a')), "c743a45e0d2e6a95cb859adae0248435");
-    EXPECT_EQ(HexOf(std::string(128, 'a')), "e510683b3f5ffe4093d021808bc6ff70");
-}
-
 TEST(Md5, DigestBytesAreTheHexDigitsInOrder)
 {
     const std::vector<uint8_t> abc{'a', 'b', 'c'};

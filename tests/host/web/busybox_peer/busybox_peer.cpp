@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "../../support/poll_until.h"
+#include "../../support/loopback_endpoint.h"
 
 namespace busybox_peer {
 namespace {
@@ -51,21 +52,12 @@ std::string ReadFile(const fs::path& path)
     return content.str();
 }
 
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // A port that was free a moment ago: bound to port 0 and released.
 uint16_t FreeLoopbackPort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = testing_support::LoopbackEndpoint(0);
     socklen_t length = sizeof(address);
     uint16_t port = 0;
     if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
@@ -80,7 +72,7 @@ bool Accepts(uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = testing_support::LoopbackEndpoint(port);
     const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     close(fd);
     return connected;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include "../../support/loopback_endpoint.h"
 
 namespace busybox_peer {
 namespace {
@@ -26,15 +27,6 @@ constexpr timeval kSendTimeout{2, 0};
 void LogError(const char* what)
 {
     std::fprintf(stderr, "busybox_peer: relay: %s: %s\n", what, std::strerror(errno));
-}
-
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 bool SendAll(int fd, std::string_view data)
@@ -85,7 +77,7 @@ bool PathRelay::Start(uint16_t targetPort, std::string fromPath, std::string toP
     stopRead_ = pipeFds[0];
     stopWrite_ = pipeFds[1];
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in local = Loopback(0);
+    sockaddr_in local = testing_support::LoopbackEndpoint(0);
     socklen_t length = sizeof(local);
     if (listener_ < 0 || bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 || listen(listener_, 16) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
@@ -174,7 +166,7 @@ void PathRelay::Relay(int clientFd) const
     if (lineEnd != std::string::npos) head = Rewrite(head.substr(0, lineEnd + 1)) + head.substr(lineEnd + 1);
 
     const Connection server(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in target = Loopback(targetPort_);
+    const sockaddr_in target = testing_support::LoopbackEndpoint(targetPort_);
     if (server.Fd() < 0 || connect(server.Fd(), reinterpret_cast<const sockaddr*>(&target), sizeof(target)) != 0) {
         LogError("connect to busybox httpd");
         return;
