@@ -3,7 +3,7 @@
 // update. The exit status is 0; only the simulated build, started without its
 // device root, refuses with 2.
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "package_trust.h"
 #include "paths.h"
 #include "stage_store.h"

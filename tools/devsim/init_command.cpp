@@ -5,6 +5,7 @@
 #include "device_root.h"
 #include "files.h"
 #include "key_text.h"
+#include "paths.h"
 
 #include <cstdio>
 #include <iostream>
@@ -55,8 +56,8 @@ std::string init_help()
            "  ROOT/sim/layout                 the layout, for devsim run and dump\n"
            "\n"
            "  --layout FILE  the partitions, one per line (below); default: the layout below\n"
-           "  --agent-log    also make /cache/kvr_fota/log_flag, so that the agent writes\n"
-           "                 its agent log /cache/kvr_fota/dua/log_kvr\n"
+           "  --agent-log    also make " KVR_LOG_FLAG_PATH ", so that the agent writes\n"
+           "                 its agent log " KVR_LOG_PATH "\n"
            "  --trust PUBLIC the device trusts packages signed with the key of the public\n"
            "                 key file PUBLIC (fotapack keygen): it is copied into " +
            std::string(kTrustedKeysFolder) +

@@ -1,9 +1,9 @@
 // The simulated device's trusted public keys: the regular files of
 // "/etc/kvr_fota/keys/" in its root, in name order, so that a test or devsim
 // chooses which keys the device holds.
-#include "os/os.h"
+#include "os.h"
 
-#include "os/sim/sim_root.h"
+#include "sim_root.h"
 
 #include <algorithm>
 #include <climits>
