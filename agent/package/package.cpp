@@ -1,5 +1,6 @@
 #include "package.h"
 
+#include "le_fields.h"
 #include "log.h"
 #include "os.h"
 
@@ -15,11 +16,6 @@ constexpr size_t kSplitPathSize = 128;
 enum header_result { HEADER_OK, HEADER_SHORT, HEADER_BAD_MAGIC };
 enum copy_result { COPY_OK, COPY_READ_FAILED, COPY_WRITE_FAILED };
 
-uint32_t little_endian(const unsigned char* bytes)
-{
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
 // The system's text for a failed read; a read cut short by the end of the
 // file has no error number of its own.
 const char* read_error_text(FILE* file)
@@ -31,8 +27,8 @@ header_result read_header(FILE* package, package_header* header)
 {
     unsigned char bytes[KVR_PACKAGE_HEADER_SIZE];
     if (std::fread(bytes, 1, sizeof bytes, package) != sizeof bytes) return HEADER_SHORT;
-    header->magic = little_endian(bytes);
-    header->count = static_cast<int32_t>(little_endian(bytes + 4));
+    header->magic = kvr_le32(bytes);
+    header->count = static_cast<int32_t>(kvr_le32(bytes + 4));
     std::memcpy(header->reserved, bytes + 8, sizeof header->reserved);
     return header->magic == KVR_PACKAGE_MAGIC ? HEADER_OK : HEADER_BAD_MAGIC;
 }
@@ -40,8 +36,8 @@ header_result read_header(FILE* package, package_header* header)
 void decode_entry(const unsigned char* bytes, package_entry* entry)
 {
     std::memcpy(entry->name, bytes, KVR_PACKAGE_NAME_SIZE);
-    entry->length = little_endian(bytes + KVR_PACKAGE_NAME_SIZE);
-    entry->offset = little_endian(bytes + KVR_PACKAGE_NAME_SIZE + 4);
+    entry->length = kvr_le32(bytes + KVR_PACKAGE_NAME_SIZE);
+    entry->offset = kvr_le32(bytes + KVR_PACKAGE_NAME_SIZE + 4);
 }
 
 bool read_entry(FILE* package, package_entry* entry)

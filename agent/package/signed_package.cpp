@@ -1,5 +1,6 @@
 #include "signed_package.h"
 
+#include "le_fields.h"
 #include "package_format.h"
 
 #include <sodium.h>
@@ -9,11 +10,6 @@
 namespace {
 
 constexpr size_t kPiece = 4096;
-
-uint32_t le32(const uint8_t* bytes)
-{
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
 
 // What the table says: whether it is laid out without gaps, where the
 // signature member is and where the last member ends.
@@ -46,8 +42,8 @@ bool read_table(FILE* package, crypto_sign_state* state, int32_t count, table_fa
         uint8_t entry[KVR_PACKAGE_ENTRY_SIZE];
         if (!read_signed(package, state, entry, sizeof entry)) return false;
         bool named = std::memchr(entry, '\0', KVR_PACKAGE_NAME_SIZE) != nullptr;
-        uint32_t length = le32(entry + KVR_PACKAGE_NAME_SIZE);
-        if (!named || le32(entry + KVR_PACKAGE_NAME_SIZE + 4) != facts->end) facts->laid_out = false;
+        uint32_t length = kvr_le32(entry + KVR_PACKAGE_NAME_SIZE);
+        if (!named || kvr_le32(entry + KVR_PACKAGE_NAME_SIZE + 4) != facts->end) facts->laid_out = false;
         facts->end += length;
         if (named && std::strcmp(reinterpret_cast<const char*>(entry), KVR_SIGNATURE_MEMBER) == 0) {
             ++facts->signatures;
@@ -87,8 +83,8 @@ kvr_package_trust check(FILE* package, const uint8_t (*keys)[KVR_PUBLIC_KEY_SIZE
     crypto_sign_init(&state);
     uint8_t header[KVR_PACKAGE_HEADER_SIZE];
     if (!read_signed(package, &state, header, sizeof header)) return cut_short(package);
-    int32_t count = static_cast<int32_t>(le32(header + 4));
-    if (le32(header) != KVR_PACKAGE_MAGIC || count < 0) return KVR_TRUST_ALTERED;
+    int32_t count = static_cast<int32_t>(kvr_le32(header + 4));
+    if (kvr_le32(header) != KVR_PACKAGE_MAGIC || count < 0) return KVR_TRUST_ALTERED;
     table_facts facts;
     if (!read_table(package, &state, count, &facts)) return cut_short(package);
     if (facts.signatures == 0) return KVR_TRUST_NOT_SIGNED;

@@ -1,5 +1,6 @@
 #include "fota_flag.h"
 
+#include "le_fields.h"
 #include "log.h"
 #include "mtd_lookup.h"
 #include "os.h"
@@ -17,11 +18,6 @@ namespace {
 constexpr size_t kCommandSize = 256;
 constexpr unsigned char kUpdateFlagSet[4] = {0x43, 0x53, 0x64, 0x64};
 constexpr unsigned char kUpdateFlagCleared[4] = {0x03, 0x53, 0x60, 0x60};
-
-void put_little_endian(unsigned char* bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 // Programs the flag page of the "fota" partition, erasing its first block
 // before when asked to.
@@ -75,8 +71,8 @@ int set_fota_flag(int flag)
 {
     std::fprintf(stderr, "flash_flag is %d\n", flag);
     unsigned char record[KVR_FOTA_FLAG_RECORD_SIZE] = {};
-    put_little_endian(record, KVR_FOTA_FLAG_MAGIC);
-    put_little_endian(record + 4, static_cast<uint32_t>(flag));
+    kvr_put_le32(record, KVR_FOTA_FLAG_MAGIC);
+    kvr_put_le32(record + 4, static_cast<uint32_t>(flag));
     if (state_file_write(KVR_FOTA_FLAG_PATH, "w", record, sizeof record) != STATE_FILE_OK) return -2;
     std::fprintf(stderr, "======start ml_get_mtd_block_num \n");
     int number = ml_get_mtd_block_num("misc");

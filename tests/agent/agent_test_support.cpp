@@ -1,6 +1,7 @@
 #include "agent_test_support.h"
 
 #include "key_text.h"
+#include "le_fields.h"
 #include "log.h"
 #include "os.h"
 #include "package_format.h"
@@ -106,7 +107,7 @@ int sim_root::mtd_number(const std::string& name) const
 
 void put_u32(std::string& bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    kvr_put_le32(reinterpret_cast<uint8_t*>(&bytes[at]), value);
 }
 
 std::string make_package_with_count(const members& content, int32_t count)

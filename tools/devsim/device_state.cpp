@@ -1,6 +1,7 @@
 #include "device_state.h"
 
 #include "files.h"
+#include "le_fields.h"
 #include "paths.h"
 #include "status_values.h"
 
@@ -18,9 +19,7 @@ const char kMessageMark[] = " >>> ";
 
 uint32_t little_endian(const std::string& bytes, size_t at)
 {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
+    return kvr_le32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
 bool all_erased(const std::string& bytes, size_t from)
