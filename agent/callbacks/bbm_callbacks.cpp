@@ -61,6 +61,8 @@ uint32_t DE_ReadPage(uint32_t page, unsigned char* buffer)
     return KVR_DE_OK;
 }
 
+// The write logs "pbydata" and "address is read image address" like the
+// read does: kept as the device's software expects it.
 uint32_t DE_WritePage(uint32_t page, const unsigned char* data)
 {
     flash_ctx* ctx = g_kvr_flash_ctx;

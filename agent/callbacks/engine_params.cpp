@@ -32,6 +32,7 @@ const char* prepare_file_system(const char* part_name, int op_mode)
 {
     char block_device[KVR_MTD_PATH_SIZE];
     if (kvr_dua_mtd_find(part_name, block_device, 1) != 0) {
+        // "not find": kept as the device's software expects it.
         KVR_LOG("partition name is not find\n");
         return nullptr;
     }

@@ -104,6 +104,8 @@ uint32_t DE_OpenFile(flash_ctx* ctx, const char* path, uint32_t mode, int32_t* h
         if (mode == 0 || errno != ENOENT) return KVR_DE_ERR_OPEN;
         char folder[kPathSize];
         if (!folder_of(path, folder)) return KVR_DE_ERR_FOLDER;
+        // The labels "copy dir" (the file) and "remove dir" (the folder to
+        // create) are kept as the device's software expects it.
         KVR_LOG(" copy dir[]=%s\n", path);
         KVR_LOG(" remove dir[]=%s\n", folder);
         if (DE_CreateFolder(ctx, folder) != KVR_DE_OK) {

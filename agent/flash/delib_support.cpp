@@ -63,6 +63,7 @@ void kvr_dua_drop_caches(void)
 
 int kvr_dua_mtd_find(const char* name, char* path, int want_block_device)
 {
+    // Opened for reading and writing ("r+"), kept as the device's software expects it.
     FILE* table = os_fopen("/proc/mtd", "r+");
     if (table == nullptr) {
         KVR_LOG("open file error:%s\n", std::strerror(errno));

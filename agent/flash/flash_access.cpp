@@ -19,6 +19,7 @@ uint32_t kvr_flash_write_block(flash_ctx* ctx, uint32_t address, const unsigned 
 {
     unsigned long at = address;
     if (address & KVR_TABLE_AREA) {
+        // The wording and the missing line end are kept as the device's software expects it.
         KVR_FATAL("Error: block address will be write is bad.");
         KVR_LOG("end error\n");
         return KVR_DE_ERR_WRITE;
@@ -37,6 +38,8 @@ uint32_t kvr_flash_write_block(flash_ctx* ctx, uint32_t address, const unsigned 
     if (!write_whole_block(ctx, address, data)) {
         KVR_FATAL("Error: write block failed at 0x%lx.error:%s\n", at, std::strerror(errno));
         kvr_dua_drop_caches();
+        // The result of this erase is ignored, kept as the device's software expects it: the
+        // second write tells whether the block took the data.
         os_mtd_erase(ctx->fd, address, ctx->block_size);
         if (!write_whole_block(ctx, address, data)) {
             KVR_FATAL("Error: write block second time failed at 0x%lx.error:%s\n", at, std::strerror(errno));
@@ -51,6 +54,7 @@ uint32_t kvr_flash_write_block(flash_ctx* ctx, uint32_t address, const unsigned 
 uint32_t kvr_flash_read_image(flash_ctx* ctx, unsigned char* destination, uint32_t address, uint32_t size)
 {
     if (address & KVR_TABLE_AREA) {
+        // The wording and the missing line end are kept as the device's software expects it.
         KVR_FATAL("Error: address will be read is bad.");
         KVR_LOG("end error\n");
         return KVR_DE_ERR_READ;
@@ -61,6 +65,7 @@ uint32_t kvr_flash_read_image(flash_ctx* ctx, unsigned char* destination, uint32
     KVR_LOG("page size = %u, pages per block = %u, total size = 0x%x, block size = 0x%x\n", ctx->page_size,
             ctx->pages_per_block, ctx->total_size, ctx->block_size);
     for (uint32_t left = size; left > 0; ++page, offset = 0) {
+        // "residule": kept as the device's software expects it.
         KVR_LOG("page num is %d, residule len is %d, offset in page is %d\n", static_cast<int>(page),
                 static_cast<int>(left), static_cast<int>(offset));
         bool direct = offset == 0 && left >= ctx->page_size;

@@ -17,6 +17,7 @@ constexpr size_t kCommandSize = 256;
 int ml_get_mtd_block_num(const char* name)
 {
     if (name == nullptr || *name == '\0') {
+        // The standard-error lines ("paramter" too) are kept as the device's software expects it.
         std::fprintf(stderr, "input paramter illegal \n");
         return -1;
     }
@@ -55,6 +56,7 @@ int ml_flashEraseBlockMTD(int number)
     int n = std::snprintf(command, sizeof command, "busybox flash_eraseall /dev/mtd/mtd%d", number);
     if (n < 0 || static_cast<size_t>(n) >= sizeof command) return -1;
     int result = os_shell(command);
+    // "sml_", and the lines after the command has run: kept as the device's software expects it.
     std::fprintf(stderr, "======sml_flashEraseBlockMTD shell_cmd= %s \n", command);
     std::fprintf(stderr, "======start shell_cmd =retVal = %d \n", result);
     os_sync();

@@ -87,6 +87,7 @@ void kvr_close_message_file(kvr_log_file** holder)
 long kvr_get_file_size(FILE* fp)
 {
     if (fp == nullptr) {
+        // The wording of the standard-error lines is kept as the device's software expects it.
         std::fprintf(stderr, "All input parameter is illegal.\n");
         return -1;
     }
@@ -115,6 +116,7 @@ void kvr_log_message_file(kvr_log_file* holder, const char* source, int line, co
 void kvr_fatal_log_message_file(kvr_log_file** holder, const char* path, int line, const char* function,
                                 const char* format, ...)
 {
+    // "Input para", "first..": kept as the device's software expects it.
     if (holder == nullptr || path == nullptr || function == nullptr) {
         std::fprintf(stderr, "%s, Input para is illegal.\n", __func__);
         return;

@@ -157,6 +157,7 @@ int get_infile_info(const char* package_path, const char* name, package_entry* e
 
 int package_split_file(const char* package_path, const char* name, const char* out_path)
 {
+    // The line break before ", output path" is kept as the device's software expects it.
     KVR_LOG("start, package path=%s, infile name=%s\n, output path=%s", package_path, name, out_path);
     FILE* package = name && out_path ? os_fopen(package_path, "rb+") : nullptr;
     if (package == nullptr) {

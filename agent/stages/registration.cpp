@@ -34,6 +34,8 @@ int kvr_dua_verify_delta(const char* package_path)
         KVR_LOG("error\n");
         return -1;
     }
+    // "package split error" for a status that can't be stored, and "pata":
+    // kept as the device's software expects it.
     if (kvr_dua_set_update_status(KVR_STATUS_REGISTERED) != 0) {
         KVR_LOG("package split error\n");
         KVR_LOG("error\n");

@@ -72,6 +72,8 @@ bool run_package_script(const char* package_path, const char* member, const char
 
 void power_fail_protection(void)
 {
+    // "is not exist", and the fatal-log line on every start without an
+    // update: kept as the device's software expects it.
     if (os_access(KVR_STAGE_PATH, R_OK) != 0) {
         KVR_LOG("POWER_FAIL_PROT is not exist.\n");
         KVR_FATAL("POWER_FAIL_PROT is not exist.\n");
@@ -152,6 +154,7 @@ int kvr_dua_de_verify_delta(void)
             KVR_FATAL("Error: set stage number failed.\n");
         } else {
             os_unlink(KVR_CURRENT_PART_PATH);
+            // The doubled space is kept as the device's software expects it.
             KVR_LOG("verify  success\n");
             return 0;
         }
@@ -175,6 +178,7 @@ int kvr_dua_recovery_update(void)
         set_fota_flag(KVR_FOTA_FLAG_RECOVERY_DONE);
         fota_reboot();
     }
+    // "reco": kept as the device's software expects it.
     KVR_LOG("update reco failed\n");
     end_failed_update(false);
 }

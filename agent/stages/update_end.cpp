@@ -28,6 +28,7 @@ void delete_stage_file(void)
 
 void set_final_status(int status)
 {
+    // "faied": kept as the device's software expects it.
     if (kvr_dua_set_update_status(status) != 0) KVR_LOG("set update status faied.\n");
 }
 

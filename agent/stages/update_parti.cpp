@@ -33,6 +33,7 @@ int kvr_dua_update_parti(const char* part_name, const char* package_path, uint32
     kvr_dua_drop_caches();
     char device[KVR_MTD_PATH_SIZE];
     if (kvr_dua_mtd_find(part_name, device, 0) != 0) {
+        // "not find": kept as the device's software expects it.
         KVR_LOG("partition name is not find\n");
         KVR_FATAL("Error: partition not find\n");
         return -1;

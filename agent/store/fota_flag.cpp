@@ -27,6 +27,7 @@ int write_flag_page(const unsigned char* pattern, bool erase_first, const char* 
     KVR_LOG("start\n");
     int number = ml_get_mtd_block_num("fota");
     if (number < 0) {
+        // "not find": kept as the device's software expects it.
         KVR_LOG("fota partition is not find\n");
         KVR_LOG("error\n");
         return -1;
@@ -69,6 +70,8 @@ int write_flag_page(const unsigned char* pattern, bool erase_first, const char* 
 
 int set_fota_flag(int flag)
 {
+    // The "======" trace lines on standard error, and the erase command's
+    // result as the return value: kept as the device's software expects it.
     std::fprintf(stderr, "flash_flag is %d\n", flag);
     unsigned char record[KVR_FOTA_FLAG_RECORD_SIZE] = {};
     kvr_put_le32(record, KVR_FOTA_FLAG_MAGIC);
@@ -95,6 +98,7 @@ int set_fota_flag(int flag)
 
 int kvr_dua_set_update_flag(void)
 {
+    // The colon after the reason, unlike in the clearing texts: kept as the device's software expects it.
     return write_flag_page(kUpdateFlagSet, true, "open flash error %s:\n", "get flash info error %s:\n");
 }
 
