@@ -25,3 +25,7 @@
 #define KVR_BACKUP_BLOCK_PATH "/cache/kvr_fota/dua/tmp/block_backup"
 #define KVR_ENGINE_TMP_FILE_PATH "/cache/kvr_fota/dua/tmp/tmp_file"
 #define KVR_SYSTEM_VERIFY_MNT_DIR "/cache/kvr_fota/dua/mnt/system/"
+
+// The public keys that the simulated device trusts (the device build carries
+// its keys in the program).
+#define KVR_SIM_TRUSTED_KEYS_DIR "/etc/kvr_fota/keys/"

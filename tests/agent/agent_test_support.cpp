@@ -56,8 +56,8 @@ sim_root::sim_root(const std::vector<partition>& partitions) : partitions_(parti
         table << line;
     }
     write("/proc/mtd", table.str());
-    fs::create_directories(real("/etc/kvr_fota/keys"));
-    write("/etc/kvr_fota/keys/test.public", trusted_key().public_text);
+    fs::create_directories(real(KVR_SIM_TRUSTED_KEYS_DIR));
+    write(KVR_SIM_TRUSTED_KEYS_DIR "test.public", trusted_key().public_text);
 }
 
 sim_root::~sim_root()

@@ -31,7 +31,7 @@ void trust_key(const device& made, const fs::path& key_file)
     uint8_t key[KVR_PUBLIC_KEY_SIZE];
     if (!text || !kvr_parse_key(KVR_KEY_PUBLIC, text->data(), text->size(), key))
         throw error(key_file.string() + " is not a public key file of fotapack keygen");
-    fs::path folder = made.real(kTrustedKeysFolder);
+    fs::path folder = made.real(KVR_SIM_TRUSTED_KEYS_DIR);
     fs::create_directories(folder);
     write_file(folder / key_file.filename(), *text);
 }
@@ -60,7 +60,7 @@ std::string init_help()
            "                 its agent log " KVR_LOG_PATH "\n"
            "  --trust PUBLIC the device trusts packages signed with the key of the public\n"
            "                 key file PUBLIC (fotapack keygen): it is copied into " +
-           std::string(kTrustedKeysFolder) +
+           std::string(KVR_SIM_TRUSTED_KEYS_DIR) +
            ";\n"
            "                 without it the device refuses every package\n"
            "\n"
