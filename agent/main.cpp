@@ -3,7 +3,7 @@
 // update. The exit status is 0; only the simulated build, started without its
 // device root, refuses with 2.
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "package_trust.h"
 #include "paths.h"
 #include "stage_store.h"
@@ -23,6 +23,8 @@ int main(int argc, char** argv)
     create_work_dirs();
     kvr_open_message_file(&g_kvr_log, KVR_LOG_PATH, 1);
     kvr_open_fatal_message_file(&g_kvr_fatal_log, KVR_FATAL_LOG_PATH, 1);
+    // "this is source." and "Process (kvr_fota_update)  exist. " (devsim
+    // looks for the latter): kept as the device's software expects it.
     if (kvr_unsigned_allowed())
         KVR_FATAL("Begin to kvr_fota_update. this is source. argc=%d, unsigned packages allowed.\n", argc);
     else

@@ -4,7 +4,7 @@
 // registered, 1 when it is refused, 2 on a usage error. The device's software
 // then starts "kvr_fota_update update".
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "registration.h"
 
 #include <cstdio>

@@ -12,7 +12,7 @@
 #include "bbm_table.h"
 #include "flash_ctx.h"
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "paths.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "package.h"
 #include "paths.h"
 

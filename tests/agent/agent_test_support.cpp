@@ -1,8 +1,11 @@
 #include "agent_test_support.h"
 
 #include "key_text.h"
+#include "le_fields.h"
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
+#include "package_format.h"
+#include "part_tables.h"
 #include "paths.h"
 #include "signature_record.h"
 
@@ -28,11 +31,12 @@ namespace fs = std::filesystem;
 
 std::vector<partition> standard_partitions()
 {
-    const char* names[] = {"init", "obm", "obm_cfg", "mep2", "uboot", "arbel", "msabinary", "rfplugin", "kernel",
-                           "system", "userdata", "mass_storage", "NVMFS", "recovery", "kernel_maintenance",
-                           "uboot_maintenance", "misc", "fota", "cache"};
+    std::vector<std::string> names;
+    for (const part_entry* table : {system_part_table, recovery_part_table})
+        for (const part_entry* row = table; row->part_name != nullptr; ++row) names.push_back(row->part_name);
+    names.insert(names.end(), {"misc", "fota", "cache"});
     std::vector<partition> parts;
-    for (const char* name : names) parts.push_back({name, 0x40000, 0x20000});
+    for (const std::string& name : names) parts.push_back({name, 0x40000, 0x20000});
     return parts;
 }
 
@@ -52,8 +56,8 @@ sim_root::sim_root(const std::vector<partition>& partitions) : partitions_(parti
         table << line;
     }
     write("/proc/mtd", table.str());
-    fs::create_directories(real("/etc/kvr_fota/keys"));
-    write("/etc/kvr_fota/keys/test.public", trusted_key().public_text);
+    fs::create_directories(real(KVR_SIM_TRUSTED_KEYS_DIR));
+    write(KVR_SIM_TRUSTED_KEYS_DIR "test.public", trusted_key().public_text);
 }
 
 sim_root::~sim_root()
@@ -103,20 +107,21 @@ int sim_root::mtd_number(const std::string& name) const
 
 void put_u32(std::string& bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    kvr_put_le32(reinterpret_cast<uint8_t*>(&bytes[at]), value);
 }
 
 std::string make_package_with_count(const members& content, int32_t count)
 {
-    std::string bytes(16 + 40 * content.size(), '\0');
-    put_u32(bytes, 0, 0x55AA5588);
+    std::string bytes(KVR_PACKAGE_HEADER_SIZE + KVR_PACKAGE_ENTRY_SIZE * content.size(), '\0');
+    put_u32(bytes, 0, KVR_PACKAGE_MAGIC);
     put_u32(bytes, 4, static_cast<uint32_t>(count));
     uint32_t offset = static_cast<uint32_t>(bytes.size());
     for (size_t i = 0; i < content.size(); ++i) {
-        size_t entry = 16 + 40 * i;
-        std::memcpy(&bytes[entry], content[i].first.data(), std::min<size_t>(content[i].first.size(), 32));
-        put_u32(bytes, entry + 32, static_cast<uint32_t>(content[i].second.size()));
-        put_u32(bytes, entry + 36, offset);
+        size_t entry = KVR_PACKAGE_HEADER_SIZE + KVR_PACKAGE_ENTRY_SIZE * i;
+        std::memcpy(&bytes[entry], content[i].first.data(),
+                    std::min<size_t>(content[i].first.size(), KVR_PACKAGE_NAME_SIZE));
+        put_u32(bytes, entry + KVR_PACKAGE_NAME_SIZE, static_cast<uint32_t>(content[i].second.size()));
+        put_u32(bytes, entry + KVR_PACKAGE_NAME_SIZE + 4, offset);
         offset += static_cast<uint32_t>(content[i].second.size());
     }
     for (const auto& member : content) bytes += member.second;
@@ -173,7 +178,7 @@ void attach(const sim_root& root)
 {
     setenv("KVR_FOTA_ROOT", root.path().c_str(), 1);
     ASSERT_EQ(os_init(), 0);
-    fs::create_directories(root.real("/cache/kvr_fota/dua/tmp"));
+    fs::create_directories(root.real(KVR_DUA_TMP_DIR));
     ASSERT_EQ(kvr_open_message_file(&g_kvr_log, KVR_LOG_PATH, 1), 0);
     ASSERT_EQ(kvr_open_fatal_message_file(&g_kvr_fatal_log, KVR_FATAL_LOG_PATH, 1), 0);
 }

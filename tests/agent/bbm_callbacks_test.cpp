@@ -5,7 +5,7 @@
 #include "bbm_table.h"
 #include "engine_callbacks.h"
 #include "flash_ctx.h"
-#include "os/os.h"
+#include "os.h"
 #include "paths.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "engine_callbacks.h"
 #include "flash_ctx.h"
-#include "os/os.h"
+#include "os.h"
 #include "part_tables.h"
 #include "paths.h"
 #include "update_parti.h"

@@ -5,9 +5,9 @@
 #include "engine_callbacks.h"
 #include "flash_ctx.h"
 #include "mtd_lookup.h"
-#include "os/os.h"
-#include "os/sim/sim_fault.h"
+#include "os.h"
 #include "paths.h"
+#include "sim_fault.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "engine_callbacks.h"
 #include "flash_ctx.h"
-#include "os/os.h"
+#include "os.h"
 #include "paths.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "agent_test_support.h"
 
 #include "log.h"
-#include "os/os.h"
+#include "os.h"
 #include "paths.h"
 
 #include <gtest/gtest.h>

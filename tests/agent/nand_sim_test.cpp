@@ -2,8 +2,8 @@
 // yaffs2 mounts, links and owners of the simulated device.
 #include "agent_test_support.h"
 
-#include "os/os.h"
-#include "os/sim/sim_fault.h"
+#include "os.h"
+#include "sim_fault.h"
 
 #include <gtest/gtest.h>
 

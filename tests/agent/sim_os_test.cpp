@@ -1,7 +1,7 @@
 // The simulated device: its root, its flash rules and its shell.
 #include "agent_test_support.h"
 
-#include "os/os.h"
+#include "os.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "folder_snapshot.h"
 #include "paths.h"
+#include "status_values.h"
 
 namespace devsim {
 
@@ -76,14 +77,16 @@ run_verdict judge_run(const device& dev, const std::vector<checked_partition>& c
     if (state.misc) {
         std::string flag = describe_flag_record(*state.misc, true);
         detail += "; misc " + flag;
-        flag_ended = flag == "FOTA 2, erased (0xFF) after it";
+        flag_ended = flag == "FOTA " + std::to_string(KVR_FOTA_FLAG_UPDATE_ENDED) + ", erased (0xFF) after it";
     }
     if (cut_expected && state.power_cuts == 0) return {run_outcome::bad, "the cut did not happen; " + detail};
-    if (!any_mixture && all_target && run_status == 0 && state.status == "0" && flag_ended && result_flag)
+    bool succeeded = status_is(state.status, KVR_STATUS_SUCCESS);
+    bool failed = status_is(state.status, KVR_STATUS_FAILED);
+    if (!any_mixture && all_target && run_status == 0 && succeeded && flag_ended && result_flag)
         return {run_outcome::target_reached, detail};
-    if (!any_mixture && state.status == "1" && result_line(report_text) == "update failed" && result_flag)
+    if (!any_mixture && failed && result_line(report_text) == "update failed" && result_flag)
         return {run_outcome::failed_cleanly, detail};
-    if (all_source && !state.stage && state.status != "0" && state.status != "1" && package_kept(dev))
+    if (all_source && !state.stage && !succeeded && !failed && package_kept(dev))
         return {run_outcome::not_started, detail};
     return {run_outcome::bad, detail};
 }

@@ -1,6 +1,7 @@
 #include "device_root.h"
 
 #include "files.h"
+#include "paths.h"
 
 #include <cstdio>
 
@@ -11,7 +12,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kLayoutFile[] = "sim/layout";
-const char kLogFlag[] = "/cache/kvr_fota/log_flag";
 
 std::string proc_mtd(const layout& partitions)
 {
@@ -107,7 +107,7 @@ device create_device(const fs::path& root, const layout& partitions, const fs::p
     }
     fs::create_directories(made.real("/cache"));
     if (agent_log) {
-        fs::path flag = made.real(kLogFlag);
+        fs::path flag = made.real(KVR_LOG_FLAG_PATH);
         fs::create_directories(flag.parent_path());
         fs::permissions(flag.parent_path(), fs::perms::owner_all);
         write_file(flag, "");

@@ -30,9 +30,6 @@ struct device {
     std::filesystem::path real(const std::string& device_path) const;
 };
 
-// Where the simulated device keeps the public keys it trusts.
-constexpr char kTrustedKeysFolder[] = "/etc/kvr_fota/keys/";
-
 // Makes the device in root, which must be absent or an empty folder; image=
 // and folder= paths are taken relative to source_folder. With agent_log the
 // agent's switch file "/cache/kvr_fota/log_flag" is made, so that the agent

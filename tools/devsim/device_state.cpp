@@ -1,8 +1,9 @@
 #include "device_state.h"
 
 #include "files.h"
+#include "le_fields.h"
 #include "paths.h"
-#include "status_store.h"
+#include "status_values.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,14 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kRecordSize = 12;
 const char kMessageMark[] = " >>> ";
 
 uint32_t little_endian(const std::string& bytes, size_t at)
 {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
+    return kvr_le32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
 bool all_erased(const std::string& bytes, size_t from)
@@ -73,6 +71,11 @@ std::string describe_file(const std::optional<std::string>& content)
     return content ? "\"" + *content + "\"" : "absent";
 }
 
+bool status_is(const std::optional<std::string>& status, int value)
+{
+    return status && *status == std::to_string(value);
+}
+
 std::string describe_status(const std::optional<std::string>& status)
 {
     if (!status) return "absent";
@@ -94,9 +97,9 @@ std::string describe_status(const std::optional<std::string>& status)
 
 std::string describe_flag_record(const std::string& bytes, bool with_rest)
 {
-    std::string record = bytes.substr(0, kRecordSize);
+    std::string record = bytes.substr(0, KVR_FOTA_FLAG_RECORD_SIZE);
     std::string text;
-    if (record.size() == kRecordSize && record.compare(0, 4, "FOTA") == 0) {
+    if (record.size() == KVR_FOTA_FLAG_RECORD_SIZE && little_endian(record, 0) == KVR_FOTA_FLAG_MAGIC) {
         text = "FOTA " + std::to_string(little_endian(record, 4));
         uint32_t reserved = little_endian(record, 8);
         if (reserved != 0) text += " (reserved word " + std::to_string(reserved) + ")";
@@ -105,9 +108,9 @@ std::string describe_flag_record(const std::string& bytes, bool with_rest)
     } else {
         text = "not a FOTA record: " + hex(record);
     }
-    if (!with_rest || bytes.size() <= kRecordSize || all_erased(record, 0)) return text;
-    if (all_erased(bytes, kRecordSize)) return text + ", erased (0xFF) after it";
-    size_t other = bytes.find_first_not_of('\xFF', kRecordSize);
+    if (!with_rest || bytes.size() <= KVR_FOTA_FLAG_RECORD_SIZE || all_erased(record, 0)) return text;
+    if (all_erased(bytes, KVR_FOTA_FLAG_RECORD_SIZE)) return text + ", erased (0xFF) after it";
+    size_t other = bytes.find_first_not_of('\xFF', KVR_FOTA_FLAG_RECORD_SIZE);
     return text + ", other bytes from offset " + std::to_string(other);
 }
 

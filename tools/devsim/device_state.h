@@ -28,6 +28,9 @@ device_state read_device_state(const device& dev);
 // "absent" or the quoted content.
 std::string describe_file(const std::optional<std::string>& content);
 
+// True when the stored update status is the value (KVR_STATUS_...).
+bool status_is(const std::optional<std::string>& status, int value);
+
 // "0 (update finished successfully)" and the like, or "absent".
 std::string describe_status(const std::optional<std::string>& status);
 

@@ -5,6 +5,7 @@
 #include "device_root.h"
 #include "files.h"
 #include "key_text.h"
+#include "paths.h"
 
 #include <cstdio>
 #include <iostream>
@@ -30,7 +31,7 @@ void trust_key(const device& made, const fs::path& key_file)
     uint8_t key[KVR_PUBLIC_KEY_SIZE];
     if (!text || !kvr_parse_key(KVR_KEY_PUBLIC, text->data(), text->size(), key))
         throw error(key_file.string() + " is not a public key file of fotapack keygen");
-    fs::path folder = made.real(kTrustedKeysFolder);
+    fs::path folder = made.real(KVR_SIM_TRUSTED_KEYS_DIR);
     fs::create_directories(folder);
     write_file(folder / key_file.filename(), *text);
 }
@@ -55,11 +56,11 @@ std::string init_help()
            "  ROOT/sim/layout                 the layout, for devsim run and dump\n"
            "\n"
            "  --layout FILE  the partitions, one per line (below); default: the layout below\n"
-           "  --agent-log    also make /cache/kvr_fota/log_flag, so that the agent writes\n"
-           "                 its agent log /cache/kvr_fota/dua/log_kvr\n"
+           "  --agent-log    also make " KVR_LOG_FLAG_PATH ", so that the agent writes\n"
+           "                 its agent log " KVR_LOG_PATH "\n"
            "  --trust PUBLIC the device trusts packages signed with the key of the public\n"
            "                 key file PUBLIC (fotapack keygen): it is copied into " +
-           std::string(kTrustedKeysFolder) +
+           std::string(KVR_SIM_TRUSTED_KEYS_DIR) +
            ";\n"
            "                 without it the device refuses every package\n"
            "\n"

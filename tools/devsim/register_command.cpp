@@ -4,7 +4,7 @@
 #include "device_state.h"
 #include "files.h"
 #include "paths.h"
-#include "status_store.h"
+#include "status_values.h"
 
 #include <iostream>
 

@@ -5,6 +5,7 @@
 #include "device_state.h"
 #include "files.h"
 #include "paths.h"
+#include "status_values.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -208,12 +209,12 @@ int print_result(const device& dev, const run_totals& totals)
         std::cout << "the agent ended abnormally\n";
         return 1;
     }
-    if (status == "0") {
+    if (status_is(status, KVR_STATUS_SUCCESS)) {
         std::cout << "update finished successfully\n";
         return 0;
     }
-    std::cout << (status == "1" ? "update failed"
-                                : "update did not finish (update status " + describe_status(status) + ")")
+    bool failed = status_is(status, KVR_STATUS_FAILED);
+    std::cout << (failed ? "update failed" : "update did not finish (update status " + describe_status(status) + ")")
               << "\n";
     return 1;
 }
@@ -229,7 +230,7 @@ std::string run_help()
                        "Runs the update on the device as the device does: kvr_fota_update \"update\",\n"
                        "then once without arguments after every restart it asks for (as the device's\n"
                        "start-up does) and after a start that ended before finishing while\n"
-                       "/cache/kvr_fota/update.flg remains (power returned after a cut).\n"
+                       KVR_STAGE_PATH " remains (power returned after a cut).\n"
                        "At most ") +
            std::to_string(kMaxStarts) +
            " starts; a device that still restarts then is reported as a restart\n"

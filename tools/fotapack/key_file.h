@@ -1,6 +1,6 @@
-// The key files of package signing (format in agent/key_text.h). A secret
-// key file is created with mode 0600, never over an existing file, and its
-// key is never printed.
+// The key files of package signing (format in agent/package/key_text.h). A
+// secret key file is created with mode 0600, never over an existing file, and
+// its key is never printed.
 #pragma once
 
 #include "key_text.h"

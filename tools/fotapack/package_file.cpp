@@ -1,7 +1,8 @@
 #include "package_file.h"
 
-#include "delta_format.h"
 #include "file_io.h"
+#include "le_fields.h"
+#include "package_format.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -9,10 +10,9 @@
 namespace fotapack {
 namespace {
 
-constexpr uint32_t kMagic = 0x55AA5588;
-constexpr uint32_t kHeaderSize = 16;
-constexpr uint32_t kEntrySize = 40;
-constexpr uint32_t kNameSize = 32;
+constexpr uint32_t kHeaderSize = KVR_PACKAGE_HEADER_SIZE;
+constexpr uint32_t kEntrySize = KVR_PACKAGE_ENTRY_SIZE;
+constexpr uint32_t kNameSize = KVR_PACKAGE_NAME_SIZE;
 
 } // namespace
 
@@ -20,7 +20,7 @@ std::vector<uint8_t> write_package(const std::vector<package_member>& members)
 {
     uint64_t offset = kHeaderSize + uint64_t(kEntrySize) * members.size();
     std::vector<uint8_t> out(offset, 0);
-    kvr_put_le32(out.data(), kMagic);
+    kvr_put_le32(out.data(), KVR_PACKAGE_MAGIC);
     kvr_put_le32(out.data() + 4, uint32_t(members.size()));
     for (size_t i = 0; i < members.size(); ++i) {
         const package_member& m = members[i];
@@ -38,7 +38,7 @@ std::vector<uint8_t> write_package(const std::vector<package_member>& members)
 
 std::vector<package_entry> read_package_entries(const std::vector<uint8_t>& package)
 {
-    if (package.size() < kHeaderSize || kvr_le32(package.data()) != kMagic)
+    if (package.size() < kHeaderSize || kvr_le32(package.data()) != KVR_PACKAGE_MAGIC)
         throw std::runtime_error("not an update package");
     int32_t count = int32_t(kvr_le32(package.data() + 4));
     if (count < 0 || kHeaderSize + uint64_t(kEntrySize) * uint32_t(count) > package.size())

@@ -1,7 +1,6 @@
-// The update package: a 16-byte header (magic 0x55AA5588, entry count, 8
-// reserved bytes written as zero), 40-byte entries (name of at most 31
-// characters, length, offset), then the members in table order, no gaps.
-// Integers are 32-bit little-endian.
+// The update package (its container in agent/layout/package_format.h),
+// written with the 8 reserved header bytes as zero and the members in table
+// order, no gaps.
 #pragma once
 
 #include <cstdint>

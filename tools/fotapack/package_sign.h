@@ -1,8 +1,8 @@
 // Signing an update package: the package is laid out again with the
 // signature member "signature.sig" as its last entry (a signature it
 // already has is replaced), then every byte before the signature record is
-// signed (record format in agent/signature_record.h). The same package and
-// key always give the same bytes.
+// signed (record format in agent/package/signature_record.h). The same
+// package and key always give the same bytes.
 #pragma once
 
 #include "key_file.h"

@@ -1,8 +1,8 @@
 // The real device: fixed paths as they stand, the kernel's MTD interface,
 // the system shell, the restart call, and the public keys built in.
-#include "os/os.h"
+#include "os.h"
 
-#include "os/device/trusted_keys.h"
+#include "trusted_keys.h"
 
 #include <cerrno>
 #include <cstdlib>

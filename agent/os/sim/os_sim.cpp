@@ -8,14 +8,14 @@
 // Symbolic links: an absolute target is stored mapped into the root and read
 // back as the device path; a relative target with a ".." component is
 // refused (EACCES), so that no link leads out of the root.
-#include "os/os.h"
+#include "os.h"
 
-#include "os/sim/sim_fault.h"
-#include "os/sim/sim_mount.h"
-#include "os/sim/sim_mtd.h"
-#include "os/sim/sim_owner.h"
-#include "os/sim/sim_root.h"
-#include "os/sim/sim_shell.h"
+#include "sim_fault.h"
+#include "sim_mount.h"
+#include "sim_mtd.h"
+#include "sim_owner.h"
+#include "sim_root.h"
+#include "sim_shell.h"
 
 #include <cerrno>
 #include <climits>

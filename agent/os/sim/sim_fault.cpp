@@ -1,6 +1,6 @@
-#include "os/sim/sim_fault.h"
+#include "sim_fault.h"
 
-#include "os/sim/sim_root.h"
+#include "sim_root.h"
 
 #include <cstdlib>
 #include <cstring>

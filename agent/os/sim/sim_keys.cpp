@@ -1,9 +1,10 @@
 // The simulated device's trusted public keys: the regular files of
 // "/etc/kvr_fota/keys/" in its root, in name order, so that a test or devsim
 // chooses which keys the device holds.
-#include "os/os.h"
+#include "os.h"
 
-#include "os/sim/sim_root.h"
+#include "paths.h"
+#include "sim_root.h"
 
 #include <algorithm>
 #include <climits>
@@ -19,7 +20,7 @@ std::vector<std::string> key_files(void)
 {
     std::vector<std::string> files;
     char folder[PATH_MAX];
-    if (sim_map("/etc/kvr_fota/keys", folder, sizeof folder) != 0) return files;
+    if (sim_map(KVR_SIM_TRUSTED_KEYS_DIR, folder, sizeof folder) != 0) return files;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error))
         if (entry.is_regular_file(error)) files.push_back(entry.path().string());

@@ -1,7 +1,7 @@
-#include "os/sim/sim_mtd.h"
+#include "sim_mtd.h"
 
-#include "os/sim/sim_fault.h"
-#include "os/sim/sim_root.h"
+#include "sim_fault.h"
+#include "sim_root.h"
 
 #include <cerrno>
 #include <climits>

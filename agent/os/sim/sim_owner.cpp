@@ -1,6 +1,6 @@
-#include "os/sim/sim_owner.h"
+#include "sim_owner.h"
 
-#include "os/sim/sim_root.h"
+#include "sim_root.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "os/sim/sim_root.h"
+#include "sim_root.h"
 
 #include <cerrno>
 #include <climits>

@@ -4,10 +4,10 @@
 // "echo 3 > /proc/sys/vm/drop_caches" and "sh SCRIPT [ARG...]", one per call;
 // lists, pipes, redirections, quotes and expansions are refused. Scripts run
 // with the machine's /bin/sh, in the root folder, with KVR_FOTA_ROOT set.
-#include "os/sim/sim_shell.h"
+#include "sim_shell.h"
 
-#include "os/sim/sim_mtd.h"
-#include "os/sim/sim_root.h"
+#include "sim_mtd.h"
+#include "sim_root.h"
 
 #include <cerrno>
 #include <climits>

@@ -3,6 +3,7 @@
 #include "code_transform.h"
 #include "file_io.h"
 #include "image_delta.h"
+#include "le_fields.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,12 +64,12 @@ mem_flash prepared(const std::vector<uint8_t>& old_image, const std::vector<uint
 
 void put_le32(std::vector<uint8_t>& data, size_t at, uint32_t word)
 {
-    for (int i = 0; i < 4; ++i) data[at + i] = uint8_t(word >> (8 * i));
+    kvr_put_le32(data.data() + at, word);
 }
 
 uint32_t get_le32(const std::vector<uint8_t>& data, size_t at)
 {
-    return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 | uint32_t(data[at + 3]) << 24;
+    return kvr_le32(data.data() + at);
 }
 
 uint32_t arm_call(uint32_t kind, uint32_t site, uint32_t target)

@@ -3,7 +3,7 @@
 // and a bad layout or a used folder is refused without making anything.
 #include "devsim_test_support.h"
 
-#include "os/os.h"
+#include "os.h"
 
 #include <gtest/gtest.h>
 
