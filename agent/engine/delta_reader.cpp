@@ -141,8 +141,13 @@ kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i)
 
 kvr_delta_frame kvr_delta_frame_at(const kvr_delta_tables& tables, uint32_t i)
 {
+    return kvr_frame_entry(tables.frames, i);
+}
+
+kvr_delta_frame kvr_frame_entry(const uint8_t* frame_table, uint32_t i)
+{
     kvr_delta_frame frame;
-    kvr_delta_frame_read(tables.frames + uint64_t(i) * KVR_DELTA_FRAME_ENTRY_SIZE, &frame);
+    kvr_delta_frame_read(frame_table + uint64_t(i) * KVR_DELTA_FRAME_ENTRY_SIZE, &frame);
     return frame;
 }
 

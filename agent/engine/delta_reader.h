@@ -34,6 +34,8 @@ bool kvr_delta_codec_sane(const kvr_delta_header& header);
 // from the body start; advanced past this frame) and it unpacks within the
 // dictionary.
 bool kvr_frame_follows(const kvr_delta_frame& frame, uint32_t dict_size, uint64_t* packed_at);
+// Entry i of a frame table.
+kvr_delta_frame kvr_frame_entry(const uint8_t* frame_table, uint32_t i);
 
 kvr_delta_block kvr_delta_block_at(const kvr_delta_tables& tables, uint32_t i);
 kvr_delta_frame kvr_delta_frame_at(const kvr_delta_tables& tables, uint32_t i);

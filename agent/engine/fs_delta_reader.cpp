@@ -88,9 +88,7 @@ kvr_fs_op kvr_fs_op_at(const kvr_fs_tables& tables, uint32_t i)
 
 kvr_delta_frame kvr_fs_frame_at(const kvr_fs_tables& tables, uint32_t i)
 {
-    kvr_delta_frame frame;
-    kvr_delta_frame_read(tables.frames + uint64_t(i) * KVR_DELTA_FRAME_ENTRY_SIZE, &frame);
-    return frame;
+    return kvr_frame_entry(tables.frames, i);
 }
 
 uint32_t kvr_fs_delta_load(kvr_engine_run* run, kvr_fs_tables* t)
