@@ -35,8 +35,9 @@ std::vector<uint8_t> AnswerBody(std::span<const uint8_t> received, uint32_t esn)
         devlink::WriteLe32(answer, 1, esn);
         return answer;
     }
-    std::vector<uint8_t> body{kDiagBadCommand};
-    if (request.ok) body.insert(body.end(), request.body.begin(), request.body.end());
+    std::vector<uint8_t> body(1 + (request.ok ? request.body.size() : 0));
+    body[0] = kDiagBadCommand;
+    if (request.ok) std::copy(request.body.begin(), request.body.end(), body.begin() + 1);
     // Escaping can double every byte, the FCS's too, and the flag follows.
     body.resize(std::min(body.size(), devlink::kMaxFrameBytes / 2 - 3));
     return body;
