@@ -41,15 +41,23 @@ TEST(Sha256, KnownVectors)
 
 namespace {
 
-kvr_delta_header image_header(uint32_t transform)
+// The common fields, each of its own value; the delta hash bytes step by `step`.
+kvr_delta_header common_header(uint32_t kind, uint32_t dict_size, uint32_t frames, uint32_t body, int step)
 {
     kvr_delta_header h = {};
     h.version = KVR_DELTA_VERSION;
-    h.kind = KVR_DELTA_IMAGE;
+    h.kind = kind;
     h.codec = KVR_DELTA_CODEC_LZMA2;
-    h.dict_size = 0x300000;
-    h.frame_count = 2;
-    h.body_size = 4242;
+    h.dict_size = dict_size;
+    h.frame_count = frames;
+    h.body_size = body;
+    for (int i = 0; i < 32; ++i) h.delta_hash[i] = uint8_t(step * i);
+    return h;
+}
+
+kvr_delta_header image_header(uint32_t transform)
+{
+    kvr_delta_header h = common_header(KVR_DELTA_IMAGE, 0x300000, 2, 4242, 3);
     h.image.block_size = 0x20000;
     h.image.source_size = 123456;
     h.image.target_size = 654321;
@@ -61,8 +69,7 @@ kvr_delta_header image_header(uint32_t transform)
         h.image.transform_end = 0x10000;
         h.image.map_count = 7;
     }
-    for (int i = 0; i < 32; ++i)
-        h.image.source_hash[i] = uint8_t(i), h.image.target_hash[i] = uint8_t(2 * i), h.delta_hash[i] = uint8_t(3 * i);
+    for (int i = 0; i < 32; ++i) h.image.source_hash[i] = uint8_t(i), h.image.target_hash[i] = uint8_t(2 * i);
     return h;
 }
 
@@ -70,16 +77,9 @@ kvr_delta_header image_header(uint32_t transform)
 
 TEST(DeltaFormat, HeaderFieldsRoundTripForEachKind)
 {
-    kvr_delta_header fs = {};
-    fs.version = KVR_DELTA_VERSION;
-    fs.kind = KVR_DELTA_FILE_SYSTEM;
-    fs.codec = KVR_DELTA_CODEC_LZMA2;
-    fs.dict_size = 4096;
-    fs.frame_count = 3;
-    fs.body_size = 999;
+    kvr_delta_header fs = common_header(KVR_DELTA_FILE_SYSTEM, 4096, 3, 999, 5);
     fs.fs.op_count = 4;
     fs.fs.text_size = 77;
-    for (int i = 0; i < 32; ++i) fs.delta_hash[i] = uint8_t(5 * i);
     // Without a transform an image header is as small as before the
     // transform fields existed; a file-system header carries no image fields.
     const struct {
